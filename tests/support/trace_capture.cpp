@@ -1,0 +1,48 @@
+#include "trace_capture.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace cmpr_test {
+namespace {
+
+std::vector<Report> g_reports;
+
+int capture(const char *func, int line, int level, const char *fmt, ...) {
+    va_list ap, ap2;
+    va_start(ap, fmt);
+    va_copy(ap2, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    va_end(ap);
+    std::string msg(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+    std::vsnprintf(msg.data(), msg.size() + 1, fmt, ap2);
+    va_end(ap2);
+    g_reports.push_back({func, line, level, msg});
+    return 0;
+}
+
+}  // namespace
+
+TraceCapture::TraceCapture() : saved_(cmpr_trc_fn) {
+    g_reports.clear();
+    cmpr_api_init(capture);
+}
+
+TraceCapture::~TraceCapture() { cmpr_trc_fn = saved_; }
+
+const std::vector<Report> &TraceCapture::reports() const { return g_reports; }
+
+std::vector<std::string> TraceCapture::texts() const {
+    std::vector<std::string> out;
+    for (const Report &r : g_reports) out.push_back(r.text());
+    return out;
+}
+
+void TraceCapture::clear() { g_reports.clear(); }
+
+std::string dump_words(const Report &row) {
+    std::string::size_type colon = row.msg.find(": ");
+    return colon == std::string::npos ? row.msg : row.msg.substr(colon + 2);
+}
+
+}  // namespace cmpr_test

@@ -1,0 +1,107 @@
+// CRC-32 and put_word.
+#include <zlib.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_data.h"
+#include "cmpr.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+uint32_t zlib_crc(const uint8_t *p, size_t n) { return static_cast<uint32_t>(crc32(0, p, static_cast<uInt>(n))); }
+
+// Back to the load-time state: table and flag zero.
+void forget_table() {
+    std::memset(crc_table, 0, sizeof crc_table);
+    crc_table_computed = 0;
+}
+
+}  // namespace
+
+TEST(Crc32, KnownValuesAndTable) {
+    const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(crc_gen(check, 9), 0xCBF43926u);
+    EXPECT_EQ(crc_gen(check, 0), 0u);
+    EXPECT_EQ(crc_gen(check, -5), 0u);
+    EXPECT_EQ(crc_table[0], 0u);
+    EXPECT_EQ(crc_table[128], 0xEDB88320u);
+    EXPECT_EQ(crc_table[255], 0x2D02EF8Du);
+}
+
+TEST(Crc32, EmptyUpdateStillBuildsTheTable) {
+    forget_table();
+    EXPECT_EQ(update_crc(0x12345678u, nullptr, 0), 0x12345678u);
+    EXPECT_EQ(crc_table_computed, 1);
+    EXPECT_EQ(crc_table[128], 0xEDB88320u);
+    EXPECT_EQ(update_crc(0xDEADBEEFu, nullptr, -1), 0xDEADBEEFu);
+}
+
+TEST(Crc32, MakeTableRebuildsWhateverTheFlagSays) {
+    crc_table[7] = 0;
+    crc_table_computed = 1;
+    make_crc_table();
+    EXPECT_NE(crc_table[7], 0u);
+    EXPECT_EQ(crc_table_computed, 1);
+}
+
+TEST(Crc32, AgreesWithZlibOnEverySizeAndSplit) {
+    cmpr_test::Bytes data = cmpr_test::random_bytes(70000, 21);
+    for (size_t n : {1u, 2u, 3u, 7u, 8u, 15u, 16u, 31u, 64u, 255u, 1000u, 4097u, 70000u}) {
+        EXPECT_EQ(crc_gen(data.data(), static_cast<int32_t>(n)), zlib_crc(data.data(), n)) << n;
+        size_t m = n - 1;  // from a misaligned start
+        EXPECT_EQ(crc_gen(data.data() + 1, static_cast<int32_t>(m)), zlib_crc(data.data() + 1, m));
+    }
+    uint32_t whole = crc_gen(data.data(), 5000);
+    for (int32_t split : {0, 1, 7, 8, 9, 100, 2500, 4999, 5000}) {
+        uint32_t r = update_crc(0xFFFFFFFFu, data.data(), split);
+        r = update_crc(r, data.data() + split, 5000 - split);
+        EXPECT_EQ(~r, whole) << split;
+    }
+    for (const auto &[name, bytes] : cmpr_test::varied_samples())
+        EXPECT_EQ(crc_gen(bytes.data(), static_cast<int32_t>(bytes.size())), zlib_crc(bytes.data(), bytes.size()))
+            << name;
+}
+
+TEST(Crc32, FirstUseOnManyThreadsAtOnce) {
+    cmpr_test::Bytes data = cmpr_test::log_text(50000, 22);
+    const uint32_t want = zlib_crc(data.data(), data.size());
+    for (int round = 0; round < 20; ++round) {
+        forget_table();
+        std::vector<uint32_t> got(6);
+        std::vector<std::thread> threads;
+        for (size_t t = 0; t < got.size(); ++t)
+            threads.emplace_back([&, t] { got[t] = crc_gen(data.data(), static_cast<int32_t>(data.size())); });
+        for (auto &th : threads) th.join();
+        for (uint32_t g : got) EXPECT_EQ(g, want);
+    }
+    EXPECT_EQ(crc_table_computed, 1);
+}
+
+TEST(PutWord, WritesLittleEndianThenZeros) {
+    auto written = [](int32_t count) {
+        FILE *f = std::tmpfile();
+        EXPECT_EQ(put_word(f, count, 0x12345678u), 0);
+        std::string s(static_cast<size_t>(std::ftell(f)), '\0');
+        std::rewind(f);
+        EXPECT_EQ(std::fread(s.data(), 1, s.size(), f), s.size());
+        std::fclose(f);
+        return s;
+    };
+    EXPECT_EQ(written(4), "\x78\x56\x34\x12");
+    EXPECT_EQ(written(2), "\x78\x56");
+    EXPECT_EQ(written(6), std::string("\x78\x56\x34\x12\0\0", 6));
+    EXPECT_EQ(written(8), std::string("\x78\x56\x34\x12\0\0\0\0", 8));
+    EXPECT_EQ(written(0), "");
+    EXPECT_EQ(written(-3), "");
+}
+
+TEST(PutWord, IgnoresWriteErrors) {
+    FILE *f = std::fopen("/dev/null", "r");  // not writable: fputc fails
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(put_word(f, 4, 1), 0);
+    std::fclose(f);
+}
