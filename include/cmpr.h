@@ -39,6 +39,20 @@ extern "C" {
 #endif
 
 /* ========================================================================== */
+/*                              Shared types                                  */
+/* ========================================================================== */
+
+/*
+ * A code: 'code' is used most significant bit first over 'len' bits; 'len' 0
+ * means no code.  huffman() fills one; arrays of them, indexed by symbol,
+ * carry code lengths into get_table() and its codes back out.
+ */
+typedef struct code_entry {
+    int32_t code;
+    int32_t len;
+} code_entry;
+
+/* ========================================================================== */
 /*                               Trace hook                                   */
 /* ========================================================================== */
 
@@ -121,6 +135,91 @@ CMPR_API uint32_t crc_gen(const uint8_t *buf, int32_t len);
  * writes nothing.  Write errors are not checked (see ferror()); returns 0.
  */
 CMPR_API int put_word(FILE *stream, int32_t count, uint32_t word);
+
+/* ========================================================================== */
+/*                     Own codec: bounds and compressor                       */
+/* ========================================================================== */
+
+/*
+ * Room that gzip_cmprs() needs for 'n' input bytes: ceil(9n/8) + 1.  No
+ * symbol costs more than 9 bits per input byte, and the segment end adds one
+ * byte.  Evaluates to a 64-bit value.
+ */
+#define CMPR_GZIP_CMPRS_BOUND(n) ((((uint64_t)(n)) * 9u + 7u) / 8u + 1u)
+
+/*
+ * Compresses 'src_len' bytes (any length, 0 included) into one segment of the
+ * own format in 'dst' and returns its length in bytes, at least 1.  'dst' must
+ * hold CMPR_GZIP_CMPRS_BOUND(src_len) bytes; nothing is checked.  The output
+ * depends only on the input.
+ *
+ * The call takes an 8 KiB window from the heap and frees it before returning;
+ * should the heap fail, it works in a static spare window instead, so it
+ * always succeeds with the same output.  It also keeps a 64 KiB table on the
+ * stack.
+ *
+ * Not thread-safe: the input index and bit accumulator are library-wide, so
+ * one compression at a time per process (one decompression may overlap it),
+ * and no put_bits()/adv_window() of the host meanwhile.
+ */
+CMPR_API int32_t gzip_cmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst);
+
+/*
+ * The compressor's per-byte steps, for hosts that drive it themselves.
+ *
+ * hashf(): the 13-bit hash (0..8191) of a 24-bit string register.
+ *
+ * adv_window(): shifts the next input byte (a zero byte once the input is
+ * used up) into window slot *win_head & 0x1FFF and into bits 16-23 of
+ * *str_reg, and sets *cur_pos = *win_head - 2, then *win_head += 1.  Reads
+ * src at the library-wide input index, which only gzip_cmprs() resets.
+ * Returns 0 while input bytes remain unread, -1 once all have been read.
+ *
+ * adv_history(): shifts window slot 'idx' (reduced to 0..8191) into bits 16-23
+ * of *hist_reg.
+ */
+CMPR_API uint32_t hashf(uint32_t x);
+CMPR_API int32_t adv_window(const uint8_t *src, uint32_t src_len, uint8_t *window, uint32_t *win_head,
+                            uint32_t *str_reg, uint32_t *cur_pos);
+CMPR_API void adv_history(uint32_t idx, const uint8_t *window, uint32_t *hist_reg);
+
+/* ========================================================================== */
+/*                      Encoder building blocks                               */
+/* ========================================================================== */
+
+/*
+ * Appends 'nbits' bits of 'value' to 'dst' through the library-wide bit
+ * accumulator: least significant first, or, with 'rev' non-zero, as a code,
+ * most significant of the 'nbits' bits first.  Every byte completed is stored
+ * at dst[*out_pos] and *out_pos advanced; *bit_cnt holds the pending bits
+ * (0..7 on entry and on return).  With 'rev' 0, 'value' must have no bits at
+ * or above 'nbits'.  A negative count writes nothing; counts above 32 write
+ * 32 bits.  Returns 0.  One writer at a
+ * time per process (see gzip_cmprs()); begin with *bit_cnt 0 after a
+ * complete gzip_cmprs() or at load.
+ */
+CMPR_API int put_bits(uint32_t value, int32_t nbits, int32_t rev, uint32_t *bit_cnt, uint8_t *dst,
+                      uint32_t *out_pos);
+
+/*
+ * The fixed literal/length code of symbol 0..287: 0-143 (sym + 0x30, 8 bits),
+ * 144-255 (sym + 0x100, 9), 256-279 (sym - 0x100, 7), 280-287 (sym - 0x58, 8).
+ */
+CMPR_API void huffman(uint32_t sym, code_entry *out);
+
+/*
+ * Splits a match length 3..258 into its symbol (257..285, returned) and extra
+ * bits (*xval, *xbits).  258 and above give 285 with no extra bits.
+ */
+CMPR_API uint32_t encode_length(uint32_t mlen, uint32_t *xval, uint32_t *xbits);
+
+/*
+ * Splits a distance 1..65535 into its 5-bit code (returned) and extra bits.
+ * 1-5 are codes 0-4 without extra bits; from 6 on, a distance whose highest
+ * set bit is m has code 2m + (bit m-1) and its low m-1 bits as extra bits.
+ * 0 yields code 0, and distances above 65535 are coded as 65535.
+ */
+CMPR_API uint32_t encode_distance(uint32_t dist, uint32_t *xval, uint32_t *xbits);
 
 #ifdef __cplusplus
 }

@@ -6,13 +6,15 @@
 #include <thread>
 #include <vector>
 
-#include "support/test_data.h"
-#include "cmpr.h"
 #include <gtest/gtest.h>
+#include "cmpr.h"
+#include "support/test_data.h"
 
 namespace {
 
-uint32_t zlib_crc(const uint8_t *p, size_t n) { return static_cast<uint32_t>(crc32(0, p, static_cast<uInt>(n))); }
+uint32_t zlib_crc(const uint8_t *p, size_t n) {
+    return static_cast<uint32_t>(crc32(0, p, static_cast<uInt>(n)));
+}
 
 // Back to the load-time state: table and flag zero.
 void forget_table() {
@@ -62,7 +64,8 @@ TEST(Crc32, AgreesWithZlibOnEverySizeAndSplit) {
         EXPECT_EQ(~r, whole) << split;
     }
     for (const auto &[name, bytes] : cmpr_test::varied_samples())
-        EXPECT_EQ(crc_gen(bytes.data(), static_cast<int32_t>(bytes.size())), zlib_crc(bytes.data(), bytes.size()))
+        EXPECT_EQ(crc_gen(bytes.data(), static_cast<int32_t>(bytes.size())),
+                  zlib_crc(bytes.data(), bytes.size()))
             << name;
 }
 
@@ -74,7 +77,8 @@ TEST(Crc32, FirstUseOnManyThreadsAtOnce) {
         std::vector<uint32_t> got(6);
         std::vector<std::thread> threads;
         for (size_t t = 0; t < got.size(); ++t)
-            threads.emplace_back([&, t] { got[t] = crc_gen(data.data(), static_cast<int32_t>(data.size())); });
+            threads.emplace_back(
+                [&, t] { got[t] = crc_gen(data.data(), static_cast<int32_t>(data.size())); });
         for (auto &th : threads) th.join();
         for (uint32_t g : got) EXPECT_EQ(g, want);
     }

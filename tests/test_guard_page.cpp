@@ -32,7 +32,8 @@ TEST(GuardPage, DumpOfInputRightBeforeAnUnmappedPage) {
     // rows 2-4 lie inside it.
     ASSERT_EQ(cap.reports().size(), 3u);
     EXPECT_EQ(cap.reports()[1].text(), "dbg_hex_dump-59: deflateInit error: buffer dump:");
-    EXPECT_EQ(cmpr_test::dump_words(cap.reports()[2]), "A0A1A2A3 A4A5A6A7 A8A9AAAB ACADAEAF B0B1B2B3");
+    EXPECT_EQ(cmpr_test::dump_words(cap.reports()[2]),
+              "A0A1A2A3 A4A5A6A7 A8A9AAAB ACADAEAF B0B1B2B3");
 }
 
 TEST(GuardPage, DumpStartingBeforeInputRightAfterAnUnmappedPage) {
@@ -47,8 +48,10 @@ TEST(GuardPage, DumpStartingBeforeInputRightAfterAnUnmappedPage) {
     ASSERT_EQ(cap.reports().size(), 5u);
     EXPECT_EQ(cap.reports()[0].text(), "decmprs_data-201: inflate error: -3 expected: 1");
     EXPECT_EQ(cap.reports()[1].text(), "dbg_hex_dump-59: inflate error: buffer dump:");
-    EXPECT_EQ(cmpr_test::dump_words(cap.reports()[2]), "A8A9AAAB ACADAEAF B0B1B2B3 B4B5B6B7 B8B9BABB");
-    EXPECT_EQ(cmpr_test::dump_words(cap.reports()[4]), "D0D1D2D3 D4D5D6D7 D8D9DADB DCDDDEDF E0E1E2E3");
+    EXPECT_EQ(cmpr_test::dump_words(cap.reports()[2]),
+              "A8A9AAAB ACADAEAF B0B1B2B3 B4B5B6B7 B8B9BABB");
+    EXPECT_EQ(cmpr_test::dump_words(cap.reports()[4]),
+              "D0D1D2D3 D4D5D6D7 D8D9DADB DCDDDEDF E0E1E2E3");
 }
 
 TEST(GuardPage, InitFailureDumpOfDecompressionAfterAnUnmappedPage) {
@@ -63,7 +66,8 @@ TEST(GuardPage, InitFailureDumpOfDecompressionAfterAnUnmappedPage) {
     // The rows at -32 and -12 touch the guard page; those at 8, 28 and 48 lie
     // in the mapped page (zeros past the 8 input bytes).
     ASSERT_EQ(cap.reports().size(), 5u);
-    EXPECT_EQ(cmpr_test::dump_words(cap.reports()[2]), "00000000 00000000 00000000 00000000 00000000");
+    EXPECT_EQ(cmpr_test::dump_words(cap.reports()[2]),
+              "00000000 00000000 00000000 00000000 00000000");
     EXPECT_EQ(std::memcmp(dst, "gar", 4), 0);  // the pre-fill stays
 }
 

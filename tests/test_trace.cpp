@@ -27,8 +27,12 @@ std::vector<uint8_t> counting_bytes(size_t n) {
 }
 
 int g_calls_a, g_calls_b;
-int count_a(const char *, int, int, const char *, ...) { return ++g_calls_a; }
-int count_b(const char *, int, int, const char *, ...) { return ++g_calls_b; }
+int count_a(const char *, int, int, const char *, ...) {
+    return ++g_calls_a;
+}
+int count_b(const char *, int, int, const char *, ...) {
+    return ++g_calls_b;
+}
 
 // Makes a report through the library, as every report site does.
 void report_init_failure() {
@@ -42,7 +46,8 @@ void report_init_failure() {
 
 TEST(DefaultTrace, PrintsFuncLineAndMessageForEveryLevel) {
     std::string out = stdout_of([] {
-        cmpr_trc_fn("decode_block", 573, 6, "EOB %d at bit position 0x%.8x ( byte 0x%.8x )", 0, 7, 1);
+        cmpr_trc_fn("decode_block", 573, 6, "EOB %d at bit position 0x%.8x ( byte 0x%.8x )", 0, 7,
+                    1);
         cmpr_trc_fn("get_symbol", 978, 3, "null tree, crash daemon");
     });
     EXPECT_EQ(out,
@@ -125,7 +130,8 @@ TEST(HexDump, ShowsWholeRowsOnly) {
     TraceCapture cap;
     cmpr::dump_rows_at(reinterpret_cast<uintptr_t>(bytes.data()), 2, 64);
     ASSERT_EQ(cap.reports().size(), 2u);
-    EXPECT_EQ(cmpr_test::dump_words(cap.reports()[0]), "01020304 05060708 090A0B0C 0D0E0F10 11121314");
+    EXPECT_EQ(cmpr_test::dump_words(cap.reports()[0]),
+              "01020304 05060708 090A0B0C 0D0E0F10 11121314");
     EXPECT_EQ(cap.reports()[1].msg.substr(0, ptr_text(bytes.data() + 20).size()),
               ptr_text(bytes.data() + 20));
 }

@@ -22,7 +22,9 @@ std::vector<uint8_t> zlib_stream(const std::vector<uint8_t> &data) {
     return out;
 }
 
-std::string str(const uint8_t *p, size_t n) { return std::string(reinterpret_cast<const char *>(p), n); }
+std::string str(const uint8_t *p, size_t n) {
+    return std::string(reinterpret_cast<const char *>(p), n);
+}
 
 }  // namespace
 
@@ -109,14 +111,16 @@ TEST(DecmprsData, RejectsTheOwnFormatAndDumpsFromBeforeTheInput) {
     for (int i = 0; i < 32; ++i) buf[i] = static_cast<uint8_t>(0x10 + i);
     uint8_t dst[64];
 
-    std::string out = cmpr_test::stdout_of([&] {
-        EXPECT_EQ(decmprs_data(buf.data() + 32, sizeof seg, sizeof dst, dst), 1);
-    });
+    std::string out = cmpr_test::stdout_of(
+        [&] { EXPECT_EQ(decmprs_data(buf.data() + 32, sizeof seg, sizeof dst, dst), 1); });
     char first_row[128];
-    std::snprintf(first_row, sizeof first_row, "dbg_hex_dump-59: inflate error: buffer dump:\n"
+    std::snprintf(first_row, sizeof first_row,
+                  "dbg_hex_dump-59: inflate error: buffer dump:\n"
                   "dbg_hex_dump-64: %p: 10111213 14151617 18191A1B 1C1D1E1F 20212223\n",
                   static_cast<void *>(buf.data()));
-    EXPECT_EQ(out.rfind(std::string("decmprs_data-201: inflate error: -3 expected: 1\n") + first_row, 0), 0u)
+    EXPECT_EQ(
+        out.rfind(std::string("decmprs_data-201: inflate error: -3 expected: 1\n") + first_row, 0),
+        0u)
         << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 7);
 }

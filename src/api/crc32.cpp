@@ -46,6 +46,8 @@ uint32_t update_crc(uint32_t crc, const uint8_t *buf, int32_t len) {
     return crc;
 }
 
-uint32_t crc_gen(const uint8_t *buf, int32_t len) { return ~update_crc(0xFFFFFFFFu, buf, len); }
+uint32_t crc_gen(const uint8_t *buf, int32_t len) {
+    return ~update_crc(0xFFFFFFFFu, buf, len);
+}
 
 }  // extern "C"

@@ -29,7 +29,8 @@ bool MemProbe::copy(void *out, std::uintptr_t addr, std::size_t n) {
     // for the next probe.
     std::size_t got = 0;
     while (put > 0 && got < static_cast<std::size_t>(put)) {
-        ssize_t r = read(fds_[0], static_cast<char *>(out) + got, static_cast<std::size_t>(put) - got);
+        ssize_t r =
+            read(fds_[0], static_cast<char *>(out) + got, static_cast<std::size_t>(put) - got);
         if (r <= 0) {
             if (r < 0 && errno == EINTR) continue;
             return false;

@@ -16,7 +16,7 @@ namespace cmpr {
 // invisible to the sanitizers' shadow checks.  If the pipe cannot be made,
 // every probe fails and the dump leaves its rows out.
 class MemProbe {
-public:
+   public:
     MemProbe();
     ~MemProbe();
     MemProbe(const MemProbe &) = delete;
@@ -26,7 +26,7 @@ public:
     // false, with 'out' unspecified, when any of them cannot be read.
     bool copy(void *out, std::uintptr_t addr, std::size_t n);
 
-private:
+   private:
     int fds_[2];
 };
 

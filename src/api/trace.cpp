@@ -23,6 +23,8 @@ trc_fn_t cmpr_trc_fn = cmpr_dflt_trc;
 
 // A null function reinstates the default: the host gets its own function out
 // of the way without having saved the default first.
-void cmpr_api_init(trc_fn_t fn) { cmpr_trc_fn = fn != nullptr ? fn : cmpr_dflt_trc; }
+void cmpr_api_init(trc_fn_t fn) {
+    cmpr_trc_fn = fn != nullptr ? fn : cmpr_dflt_trc;
+}
 
 }  // extern "C"

@@ -14,7 +14,9 @@ void dbg_hex_dump(std::uintptr_t start, int32_t len, const char *label) {
     cmpr::dump_rows_at(start, cmpr::dump_rows(len), 64);
 }
 
-std::uintptr_t addr_of(const uint8_t *p) { return reinterpret_cast<std::uintptr_t>(p); }
+std::uintptr_t addr_of(const uint8_t *p) {
+    return reinterpret_cast<std::uintptr_t>(p);
+}
 
 // The version string of the zlib headers in use: zlib only checks that the
 // caller was built against a compatible major version.
@@ -34,8 +36,8 @@ int cmprs_data(const uint8_t *src, uint32_t src_len, uint32_t *out_len, uint8_t 
 
     int rc = deflateInit_(&s, 1, kZlibVersion, static_cast<int>(sizeof(z_stream)));
     if (rc != Z_OK) {
-        CMPR_REPORT("cmprs_data", 112, cmpr::kLevelError, "%s error: %d expected: %d", "deflateInit",
-                    rc, 0);
+        CMPR_REPORT("cmprs_data", 112, cmpr::kLevelError, "%s error: %d expected: %d",
+                    "deflateInit", rc, 0);
         dbg_hex_dump(addr_of(src), 100, "deflateInit");
         return 1;
     }

@@ -11,7 +11,7 @@ namespace cmpr_test {
 // data_at_end() is 'size' bytes ending exactly at the following guard page;
 // data_at_start() is 'size' bytes starting exactly after the leading one.
 class GuardedBuffer {
-public:
+   public:
     explicit GuardedBuffer(std::size_t size);
     ~GuardedBuffer();
     GuardedBuffer(const GuardedBuffer &) = delete;
@@ -21,7 +21,7 @@ public:
     uint8_t *data_at_start() const { return usable_; }
     std::size_t size() const { return size_; }
 
-private:
+   private:
     std::size_t size_;
     std::size_t page_;
     std::size_t usable_size_;

@@ -12,7 +12,9 @@ std::vector<std::string> &shell_commands() {
     return commands;
 }
 
-void echo_shell_to(FILE *stream) { g_echo = stream; }
+void echo_shell_to(FILE *stream) {
+    g_echo = stream;
+}
 
 }  // namespace cmpr_test
 

@@ -28,8 +28,9 @@ Bytes random_bytes(size_t n, uint64_t seed) {
 }
 
 Bytes log_text(size_t n, uint64_t seed) {
-    static const char *const kWords[] = {"link", "up", "down", "port", "eth0", "timeout", "retry",
-                                         "sensor", "temp", "ok", "fan", "voltage", "warn", "crc"};
+    static const char *const kWords[] = {"link",    "up",      "down",   "port", "eth0",
+                                         "timeout", "retry",   "sensor", "temp", "ok",
+                                         "fan",     "voltage", "warn",   "crc"};
     Rng r(seed);
     Bytes v;
     v.reserve(n + 128);
@@ -60,7 +61,8 @@ Bytes binary_records(size_t n, uint64_t seed) {
     uint32_t id = 0;
     while (v.size() < n) {
         uint8_t rec[24] = {};
-        uint32_t fields[4] = {id++, r.below(16), 0x40490FDBu + r.below(64), r.below(3) ? 0u : r.below(1000)};
+        uint32_t fields[4] = {id++, r.below(16), 0x40490FDBu + r.below(64),
+                              r.below(3) ? 0u : r.below(1000)};
         for (int f = 0; f < 4; ++f)
             for (int b = 0; b < 4; ++b) rec[f * 4 + b] = static_cast<uint8_t>(fields[f] >> (8 * b));
         v.insert(v.end(), rec, rec + sizeof rec);
@@ -108,7 +110,8 @@ std::vector<Sample> varied_samples() {
     s.push_back({"mixed", mixed});
     // Two bytes values whose 144-255 literals cost 9 bits each.
     Bytes high(5000);
-    for (size_t i = 0; i < high.size(); ++i) high[i] = static_cast<uint8_t>(0x90 + (i * 7919) % 112);
+    for (size_t i = 0; i < high.size(); ++i)
+        high[i] = static_cast<uint8_t>(0x90 + (i * 7919) % 112);
     s.push_back({"high-literals", high});
     return s;
 }

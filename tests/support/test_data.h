@@ -13,7 +13,7 @@ using Bytes = std::vector<uint8_t>;
 using Sample = std::pair<std::string, Bytes>;
 
 Bytes random_bytes(size_t n, uint64_t seed);
-Bytes log_text(size_t n, uint64_t seed);    // daemon-log-like lines
+Bytes log_text(size_t n, uint64_t seed);  // daemon-log-like lines
 Bytes periodic(size_t n, size_t period, uint64_t seed);
 Bytes binary_records(size_t n, uint64_t seed);  // structs with small ints and floats
 

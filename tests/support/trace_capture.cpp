@@ -28,9 +28,13 @@ TraceCapture::TraceCapture() : saved_(cmpr_trc_fn) {
     cmpr_api_init(capture);
 }
 
-TraceCapture::~TraceCapture() { cmpr_trc_fn = saved_; }
+TraceCapture::~TraceCapture() {
+    cmpr_trc_fn = saved_;
+}
 
-const std::vector<Report> &TraceCapture::reports() const { return g_reports; }
+const std::vector<Report> &TraceCapture::reports() const {
+    return g_reports;
+}
 
 std::vector<std::string> TraceCapture::texts() const {
     std::vector<std::string> out;
@@ -38,7 +42,9 @@ std::vector<std::string> TraceCapture::texts() const {
     return out;
 }
 
-void TraceCapture::clear() { g_reports.clear(); }
+void TraceCapture::clear() {
+    g_reports.clear();
+}
 
 std::string dump_words(const Report &row) {
     std::string::size_type colon = row.msg.find(": ");

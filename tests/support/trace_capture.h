@@ -22,7 +22,7 @@ struct Report {
 // Installs a capturing trace function for its lifetime and puts back the one
 // that was installed before.  One at a time.
 class TraceCapture {
-public:
+   public:
     TraceCapture();
     ~TraceCapture();
     TraceCapture(const TraceCapture &) = delete;
@@ -32,7 +32,7 @@ public:
     std::vector<std::string> texts() const;
     void clear();
 
-private:
+   private:
     trc_fn_t saved_;
 };
 

@@ -18,6 +18,10 @@ extern "C" int __wrap_inflateInit_(z_streamp strm, const char *version, int size
 }
 
 namespace cmpr_test {
-ZlibInitFailure::ZlibInitFailure(int result) { g_forced = result; }
-ZlibInitFailure::~ZlibInitFailure() { g_forced = 0; }
+ZlibInitFailure::ZlibInitFailure(int result) {
+    g_forced = result;
+}
+ZlibInitFailure::~ZlibInitFailure() {
+    g_forced = 0;
+}
 }  // namespace cmpr_test

@@ -8,7 +8,7 @@ namespace cmpr_test {
 
 // While alive, the next init calls return 'result' instead of calling zlib.
 class ZlibInitFailure {
-public:
+   public:
     explicit ZlibInitFailure(int result);
     ~ZlibInitFailure();
 };
