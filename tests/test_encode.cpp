@@ -9,6 +9,7 @@
 #include "encode/bit_writer.h"
 #include "encode/lz77.h"
 #include "support/alloc_faults.h"
+#include "support/reference_codec.h"
 #include "support/stream_parser.h"
 #include "support/test_data.h"
 
@@ -229,4 +230,26 @@ TEST(CompressorSteps, HashWindowAndHistory) {
     adv_history(8191, window, &hist);
     adv_history(8192, window, &hist);  // slot 0
     EXPECT_EQ(hist, static_cast<uint32_t>('x' | 'y' << 8 | 'z' << 16));
+}
+
+// gzip_cmprs takes its own road through the data; it must write exactly what
+// the exported building blocks, driven step by step, write.
+TEST(GzipCmprs, MatchesTheBuildingBlocksStepByStep) {
+    std::vector<cmpr_test::Sample> inputs = cmpr_test::varied_samples();
+    for (uint64_t seed = 0; seed < 300; ++seed) {
+        // Small alphabets and short lengths: many matches of every length,
+        // at every distance, ending at every position relative to the end.
+        Bytes r = cmpr_test::random_bytes(1 + seed * 37 % 3000, seed);
+        uint32_t alphabet = 1 + seed % 5;
+        for (auto &b : r) b = static_cast<uint8_t>('a' + b % alphabet);
+        inputs.push_back({"small-alphabet-" + std::to_string(seed), r});
+    }
+    for (size_t period :
+         {1u, 2u, 5u, 6u, 7u, 8u, 9u, 15u, 257u, 258u, 259u, 4095u, 8188u, 8189u, 8190u, 8191u})
+        inputs.push_back({"period-" + std::to_string(period),
+                          cmpr_test::periodic(3 * period + 8300, period, period)});
+    for (const auto &[name, in] : inputs) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(compress(in), cmpr_test::reference_cmprs(in));
+    }
 }

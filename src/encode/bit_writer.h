@@ -13,7 +13,7 @@ extern "C" uint32_t cmpr_bit_acc;
 namespace cmpr {
 
 // The low 'n' bits of 'v' in reverse order (0 for n <= 0, n at most 32).
-inline uint32_t reverse_low_bits(uint32_t v, int32_t n) {
+constexpr uint32_t reverse_low_bits(uint32_t v, int32_t n) {
     uint32_t r = 0;
     for (int32_t i = 0; i < n; ++i) r |= ((v >> i) & 1u) << (n - 1 - i);
     return r;

@@ -16,7 +16,7 @@ struct Code {
     uint32_t len;
 };
 
-inline Code litlen_code(uint32_t sym) {
+constexpr Code litlen_code(uint32_t sym) {
     if (sym < 144) return {sym + 0x30, 8};
     if (sym < 256) return {sym + 0x100, 9};
     if (sym < 280) return {sym - 0x100, 7};
@@ -24,7 +24,7 @@ inline Code litlen_code(uint32_t sym) {
 }
 
 // Lengths 3..258; shorter ones give symbols 254..256, as the arithmetic says.
-inline uint32_t length_symbol(uint32_t mlen, uint32_t &xval, uint32_t &xbits) {
+constexpr uint32_t length_symbol(uint32_t mlen, uint32_t &xval, uint32_t &xbits) {
     xval = 0;
     xbits = 0;
     if (mlen <= 6) return mlen + 254;
@@ -40,7 +40,7 @@ inline uint32_t length_symbol(uint32_t mlen, uint32_t &xval, uint32_t &xbits) {
 
 // Distances 1..65535.  0 has no code and yields code 0; larger distances are
 // treated as 65535.
-inline uint32_t distance_code(uint32_t dist, uint32_t &xval, uint32_t &xbits) {
+constexpr uint32_t distance_code(uint32_t dist, uint32_t &xval, uint32_t &xbits) {
     xval = 0;
     xbits = 0;
     if (dist <= 5) return dist == 0 ? 0 : dist - 1;

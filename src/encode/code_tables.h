@@ -1,0 +1,71 @@
+// Internal: the compressor's codes, ready to be written.
+//
+// Each entry packs the bits in the order the stream takes them (a code's
+// bits already reversed, extra bits above it) in bits 0-23 and their count in
+// bits 24-31, so that emitting a symbol is one load and one append.
+#ifndef CMPR_SRC_ENCODE_CODE_TABLES_H
+#define CMPR_SRC_ENCODE_CODE_TABLES_H
+
+#include <array>
+#include <bit>
+#include <cstdint>
+
+#include "bit_writer.h"
+#include "symbols.h"
+
+namespace cmpr {
+
+constexpr uint32_t pack_bits(uint32_t bits, uint32_t count) {
+    return count << 24 | bits;
+}
+constexpr uint32_t packed_bits(uint32_t packed) {
+    return packed & 0xFFFFFF;
+}
+constexpr uint32_t packed_count(uint32_t packed) {
+    return packed >> 24;
+}
+
+constexpr uint32_t stream_code(uint32_t sym) {
+    Code c = litlen_code(sym);
+    return pack_bits(reverse_low_bits(c.code, static_cast<int32_t>(c.len)), c.len);
+}
+
+// Literal bytes 0..255.
+inline constexpr std::array<uint32_t, 256> kLiteralBits = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t b = 0; b < 256; ++b) t[b] = stream_code(b);
+    return t;
+}();
+
+// Match lengths 3..258: the length symbol's code followed by its extra bits.
+inline constexpr std::array<uint32_t, 259> kLengthBits = [] {
+    std::array<uint32_t, 259> t{};
+    for (uint32_t len = 3; len <= 258; ++len) {
+        uint32_t xval = 0, xbits = 0;
+        uint32_t code = stream_code(length_symbol(len, xval, xbits));
+        t[len] =
+            pack_bits(packed_bits(code) | xval << packed_count(code), packed_count(code) + xbits);
+    }
+    return t;
+}();
+
+// The five distance-code bits in stream order, by code.
+inline constexpr std::array<uint8_t, 32> kDistanceCodeBits = [] {
+    std::array<uint8_t, 32> t{};
+    for (uint32_t c = 0; c < 32; ++c) t[c] = static_cast<uint8_t>(reverse_low_bits(c, 5));
+    return t;
+}();
+
+// A distance 1..65535: its code followed by its extra bits.  The code is the
+// distance's own binary form: highest set bit m gives code 2m + bit m-1.
+constexpr uint32_t distance_bits(uint32_t dist) {
+    if (dist <= 5) return pack_bits(kDistanceCodeBits[dist - 1], 5);
+    uint32_t m = 31 - static_cast<uint32_t>(std::countl_zero(dist));
+    uint32_t xbits = m - 1;
+    uint32_t code = 2 * m + ((dist >> xbits) & 1u);
+    return pack_bits(kDistanceCodeBits[code] | (dist & ((1u << xbits) - 1)) << 5, 5 + xbits);
+}
+
+}  // namespace cmpr
+
+#endif

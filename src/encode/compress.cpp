@@ -1,0 +1,137 @@
+// gzip_cmprs: single-pass greedy LZ77, one hash probe per step.
+//
+// The rules that fix the output: a step at position cur hashes the three
+// bytes there and probes the one position its table entry holds; a candidate
+// at distance 1..8189 whose three bytes (read from the window) equal them
+// starts a match, which grows while the next input byte equals the byte the
+// same distance back, up to 258 bytes and never over the last input byte.
+// The table learns each literal's position, and for a match only the
+// position of its last byte (with the string starting there, zero bytes past
+// the input); an entry that the previous update wrote under the same hash
+// keeps its older position while that lies no more than 8192 back.  Steps run
+// while three bytes follow the step's position; the rest are literals.
+#include <cstdlib>
+
+#include "bit_sink.h"
+#include "bit_writer.h"
+#include "cmpr.h"
+#include "code_tables.h"
+#include "lz77.h"
+#include "window_ring.h"
+
+namespace cmpr {
+namespace {
+
+// The hash table lives across calls, so that a call need not clear it: an
+// entry holds base + position, and a call only trusts entries at or above its
+// own base, which grows past every position of the calls before it.  Only
+// one compression runs at a time, so one table serves all.
+uint32_t g_table[1u << kHashBits];
+uint32_t g_next_base = 1;
+
+uint32_t claim_table(uint32_t src_len) {
+    if (g_next_base > UINT32_MAX - src_len) {  // every 4 GiB of input
+        for (uint32_t &e : g_table) e = 0;
+        g_next_base = 1;
+    }
+    uint32_t base = g_next_base;
+    g_next_base = base + src_len;
+    return base;
+}
+
+// Used when the heap cannot spare the window; one compression runs at a time.
+uint8_t g_spare_window[kWindowSize];
+
+// The three bytes from 'pos', zero bytes past the end of the input.
+CMPR_FORCE_INLINE uint32_t string_at(const uint8_t *src, uint32_t src_len, uint32_t pos) {
+    if (CMPR_LIKELY(src_len - pos >= 4)) return load_le32(src + pos) & 0xFFFFFF;
+    uint32_t v = 0;
+    for (uint32_t i = 0; i < 3 && pos + i < src_len; ++i)
+        v |= static_cast<uint32_t>(src[pos + i]) << (8 * i);
+    return v;
+}
+
+// Length of the match at 'cur' against the candidate 'dist' back, whose
+// first three bytes are known to match: up to 'limit' bytes.  Copies every
+// matched byte into the window, so that on return the window holds every
+// position before cur + length, and nothing beyond (a farther fill would
+// overwrite bytes that a later candidate at the greatest distance needs).
+CMPR_FORCE_INLINE uint32_t extend_match(const uint8_t *src, WindowRing &ring, uint32_t cur,
+                                        uint32_t dist, uint32_t limit) {
+    const uint32_t cand = cur - dist;
+    uint32_t len = 3;
+    if (dist >= 8) {  // the candidate's next eight bytes are all in the window
+        while (len + 8 <= limit) {
+            uint64_t here = load_le64(src + cur + len);
+            if (here != ring.get8(cand + len)) break;
+            ring.copy_in(cur + len, src + cur + len, 8);
+            len += 8;
+        }
+    }
+    while (len < limit && src[cur + len] == ring.get(cand + len)) {
+        ring.put(cur + len, src[cur + len]);
+        ++len;
+    }
+    return len;
+}
+
+// The table update after a step whose string starts at 'pos'.
+CMPR_FORCE_INLINE void learn(uint32_t base, uint32_t pos, uint32_t hash, uint32_t &prev_hash) {
+    uint32_t &e = g_table[hash];
+    if (pos == 0 || hash != prev_hash || pos - (e - base) > kWindowSize) e = base + pos;
+    prev_hash = hash;
+}
+
+uint32_t compress(const uint8_t *src, uint32_t src_len, uint8_t *dst, uint8_t *window) {
+    const uint32_t base = claim_table(src_len);
+    WindowRing ring(window);
+    BitSink out(dst);
+    uint32_t cur = 0;
+    uint32_t prev_hash = 0;
+
+    ring.copy_in(0, src, src_len < 3 ? src_len : 3);
+    while (src_len - cur > 3) {  // three bytes follow cur
+        const uint32_t str = load_le32(src + cur) & 0xFFFFFF;
+        const uint32_t hash = hash3(str);
+        const uint32_t entry = g_table[hash];
+        const uint32_t dist = base + cur - entry;
+        if (dist <= kMaxDistance && entry >= base && ring.get3(entry - base) == str) {
+            uint32_t limit = src_len - 1 - cur;  // the last input byte stays a literal
+            if (limit > kMaxMatch) limit = kMaxMatch;
+            const uint32_t len = extend_match(src, ring, cur, dist, limit);
+            const uint32_t lbits = kLengthBits[len], dbits = distance_bits(dist);
+            out.put(packed_bits(lbits) | packed_bits(dbits) << packed_count(lbits),
+                    packed_count(lbits) + packed_count(dbits));
+            const uint32_t last = cur + len - 1;
+            learn(base, last, hash3(string_at(src, src_len, last)), prev_hash);
+            cur += len;
+            uint32_t fill = src_len - cur < 3 ? src_len - cur : 3;
+            ring.copy_in(cur, src + cur, fill);
+        } else {
+            out.put(packed_bits(kLiteralBits[str & 0xFF]), packed_count(kLiteralBits[str & 0xFF]));
+            learn(base, cur, hash, prev_hash);
+            ++cur;
+            ring.put(cur + 2, src[cur + 2]);  // cur + 2 < src_len: the loop test held
+        }
+    }
+    for (; cur < src_len; ++cur)
+        out.put(packed_bits(kLiteralBits[src[cur]]), packed_count(kLiteralBits[src[cur]]));
+
+    out.put(0, 8);  // the end code and one more zero bit
+    return out.finish();
+}
+
+}  // namespace
+}  // namespace cmpr
+
+extern "C" int32_t gzip_cmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst) {
+    uint8_t *heap_window = static_cast<uint8_t *>(std::malloc(cmpr::kWindowSize));
+    uint32_t n = cmpr::compress(src, src_len, dst,
+                                heap_window != nullptr ? heap_window : cmpr::g_spare_window);
+    std::free(heap_window);
+    // The library-wide window index and accumulator end where the per-byte
+    // steps would leave them: the whole input read, no bits pending.
+    cmpr_in_idx = src_len;
+    cmpr_bit_acc = 0;
+    return static_cast<int32_t>(n);
+}

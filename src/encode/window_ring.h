@@ -1,0 +1,57 @@
+// Internal: the compressor's 8 KiB window, a ring indexed by position.
+//
+// Position q lives in slot q & kWindowMask.  Multi-byte accesses that would
+// run off the end of the ring continue at its start.
+#ifndef CMPR_SRC_ENCODE_WINDOW_RING_H
+#define CMPR_SRC_ENCODE_WINDOW_RING_H
+
+#include <cstdint>
+#include <cstring>
+
+#include "api/unaligned.h"
+#include "lz77.h"
+
+namespace cmpr {
+
+class WindowRing {
+   public:
+    explicit WindowRing(uint8_t *slots) : w_(slots) {}
+
+    CMPR_FORCE_INLINE void put(uint32_t pos, uint8_t b) { w_[pos & kWindowMask] = b; }
+    CMPR_FORCE_INLINE uint8_t get(uint32_t pos) const { return w_[pos & kWindowMask]; }
+
+    // The three bytes from 'pos' in the layout of the string register.
+    CMPR_FORCE_INLINE uint32_t get3(uint32_t pos) const {
+        uint32_t s = pos & kWindowMask;
+        if (CMPR_LIKELY(s <= kWindowSize - 4)) return load_le32(w_ + s) & 0xFFFFFF;
+        return get(pos) | get(pos + 1) << 8 | get(pos + 2) << 16;
+    }
+
+    CMPR_FORCE_INLINE uint64_t get8(uint32_t pos) const {
+        uint32_t s = pos & kWindowMask;
+        if (CMPR_LIKELY(s <= kWindowSize - 8)) return load_le64(w_ + s);
+        uint8_t tmp[8];
+        std::memcpy(tmp, w_ + s, kWindowSize - s);
+        std::memcpy(tmp + (kWindowSize - s), w_, 8 - (kWindowSize - s));
+        return load_le64(tmp);
+    }
+
+    // Copies 'n' bytes of the input to positions pos .. pos + n - 1.
+    void copy_in(uint32_t pos, const uint8_t *bytes, uint32_t n) {
+        while (n > 0) {
+            uint32_t s = pos & kWindowMask;
+            uint32_t run = kWindowSize - s < n ? kWindowSize - s : n;
+            std::memcpy(w_ + s, bytes, run);
+            pos += run;
+            bytes += run;
+            n -= run;
+        }
+    }
+
+   private:
+    uint8_t *w_;
+};
+
+}  // namespace cmpr
+
+#endif
