@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include "api/crc32_impl.h"
 #include "cmpr.h"
 #include "support/test_data.h"
 
@@ -108,4 +109,24 @@ TEST(PutWord, IgnoresWriteErrors) {
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(put_word(f, 4, 1), 0);
     std::fclose(f);
+}
+
+// Every engine the library may pick, whatever this CPU would pick, on sizes
+// around each engine's block boundaries and from every alignment.
+TEST(Crc32, EveryEngineAgreesWithZlib) {
+    std::vector<std::pair<const char *, cmpr::CrcEngine>> engines = {
+        {"bytewise", cmpr::crc32_bytewise}, {"portable", cmpr::crc32_portable}};
+    if (cmpr::CrcEngine e = cmpr::crc32_clmul128()) engines.push_back({"clmul128", e});
+    if (cmpr::CrcEngine e = cmpr::crc32_clmul512()) engines.push_back({"clmul512", e});
+    cmpr_test::Bytes data = cmpr_test::random_bytes(9000, 23);
+    std::vector<size_t> sizes;
+    for (size_t n = 0; n <= 1100; ++n) sizes.push_back(n);
+    for (size_t n : {2047u, 2048u, 2049u, 4096u + 15, 8191u}) sizes.push_back(n);
+    for (const auto &[name, engine] : engines)
+        for (size_t align = 0; align < 8; ++align)
+            for (size_t n : sizes) {
+                uint32_t want = ~zlib_crc(data.data() + align, n);
+                ASSERT_EQ(engine(0xFFFFFFFFu, data.data() + align, n), want)
+                    << name << " n=" << n << " align=" << align;
+            }
 }

@@ -5,8 +5,17 @@
 #include <atomic>
 
 #include "cmpr.h"
+#include "crc32_impl.h"
+#include "crc32_tables.h"
 
 namespace {
+
+// The engine for this CPU, chosen on first use (also safe when that first
+// use comes from another library's start-up code).
+cmpr::CrcEngine engine() {
+    static const cmpr::CrcEngine chosen = cmpr::crc32_best();
+    return chosen;
+}
 
 // Serialises lazy builds, so that threads making their first checksum at once
 // build the table exactly once and none of them reads a half-built table.
@@ -25,25 +34,28 @@ void ensure_table() {
 
 }  // namespace
 
+cmpr::CrcEngine cmpr::crc32_best() {
+    if (CrcEngine e = crc32_clmul512()) return e;
+    if (CrcEngine e = crc32_clmul128()) return e;
+    return crc32_portable;
+}
+
 extern "C" {
 
 uint32_t crc_table[256];
 int crc_table_computed;
 
 void make_crc_table(void) {
-    for (uint32_t n = 0; n < 256; ++n) {
-        uint32_t x = n;
-        for (int k = 0; k < 8; ++k) x = (x & 1) ? (x >> 1) ^ 0xEDB88320u : x >> 1;
-        crc_table[n] = x;
-    }
+    for (uint32_t n = 0; n < 256; ++n) crc_table[n] = cmpr::crc_byte_step(n);
     // Publish the table before the flag: a reader that sees 1 sees the table.
     std::atomic_ref<int>(crc_table_computed).store(1, std::memory_order_release);
 }
 
 uint32_t update_crc(uint32_t crc, const uint8_t *buf, int32_t len) {
+    // The exported table is built as before, but the work goes through the
+    // engine's own constant tables, which hold the same values.
     ensure_table();
-    for (int32_t i = 0; i < len; ++i) crc = crc_table[(crc ^ buf[i]) & 0xFF] ^ (crc >> 8);
-    return crc;
+    return len > 0 ? engine()(crc, buf, static_cast<size_t>(len)) : crc;
 }
 
 uint32_t crc_gen(const uint8_t *buf, int32_t len) {

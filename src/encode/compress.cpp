@@ -64,8 +64,22 @@ CMPR_FORCE_INLINE uint32_t extend_match(const uint8_t *src, WindowRing &ring, ui
         while (len + 8 <= limit) {
             uint64_t here = load_le64(src + cur + len);
             if (here != ring.get8(cand + len)) break;
-            ring.copy_in(cur + len, src + cur + len, 8);
+            ring.put8(cur + len, here);
             len += 8;
+        }
+    } else {
+        // The candidate runs into the bytes being matched: while they match,
+        // it repeats its first 'dist' bytes, so compare against that pattern.
+        uint64_t pattern = 0;
+        for (uint32_t k = 0; k < 8; ++k) pattern |= static_cast<uint64_t>(ring.get(cand + len + k % dist)) << (8 * k);
+        const uint32_t shift = 8 % dist;  // bytes by which the pattern moves per step
+        while (len + 8 <= limit) {
+            uint64_t here = load_le64(src + cur + len);
+            if (here != pattern) break;
+            ring.put8(cur + len, here);
+            len += 8;
+            if (shift != 0)
+                pattern = pattern >> (8 * shift) | (pattern << (8 * (dist - shift)) & ~0ull << (8 * (8 - shift)));
         }
     }
     while (len < limit && src[cur + len] == ring.get(cand + len)) {

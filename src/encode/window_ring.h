@@ -36,6 +36,12 @@ class WindowRing {
         return load_le64(tmp);
     }
 
+    CMPR_FORCE_INLINE void put8(uint32_t pos, uint64_t v) {
+        uint32_t s = pos & kWindowMask;
+        if (CMPR_LIKELY(s <= kWindowSize - 8)) return store_le64(w_ + s, v);
+        for (uint32_t i = 0; i < 8; ++i, v >>= 8) put(pos + i, static_cast<uint8_t>(v));
+    }
+
     // Copies 'n' bytes of the input to positions pos .. pos + n - 1.
     void copy_in(uint32_t pos, const uint8_t *bytes, uint32_t n) {
         while (n > 0) {
