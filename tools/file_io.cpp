@@ -16,8 +16,8 @@ namespace cmpr_tool {
 
 namespace {
 
-// One read or write call moves at most this much, well below what the
-// kernel moves in one call, so a partial transfer is just another round.
+// Linux moves a little under 2 GiB per read or write call; asking for no
+// more than this keeps every request within that.
 constexpr size_t kMaxTransfer = size_t{1} << 30;
 
 std::string sys_error(const std::string &path, const char *doing) {
@@ -50,21 +50,20 @@ Region::~Region() {
     if (p_ != nullptr) munmap(p_, mapped_);
 }
 
-Region::Region(Region &&other) noexcept
-    : p_(std::exchange(other.p_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      cap_(std::exchange(other.cap_, 0)),
-      mapped_(std::exchange(other.mapped_, 0)) {}
+Region::Region(Region &&other) noexcept {
+    swap(other);
+}
 
 Region &Region::operator=(Region &&other) noexcept {
-    if (this != &other) {
-        if (p_ != nullptr) munmap(p_, mapped_);
-        p_ = std::exchange(other.p_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        cap_ = std::exchange(other.cap_, 0);
-        mapped_ = std::exchange(other.mapped_, 0);
-    }
+    Region(std::move(other)).swap(*this);  // the temporary takes our old mapping along
     return *this;
+}
+
+void Region::swap(Region &other) noexcept {
+    std::swap(p_, other.p_);
+    std::swap(size_, other.size_);
+    std::swap(cap_, other.cap_);
+    std::swap(mapped_, other.mapped_);
 }
 
 void Region::set_size(size_t n) {

@@ -34,6 +34,7 @@ class Region {
     size_t capacity() const { return cap_; }
     void set_size(size_t n);  // n <= capacity()
     std::span<const uint8_t> bytes() const { return {p_, size_}; }
+    void swap(Region &other) noexcept;
 
    private:
     uint8_t *p_ = nullptr;
