@@ -1,0 +1,39 @@
+# Shared by the scripts in this folder: source it from the repository root.
+
+# What a fresh Debian 12 machine lacks to build and test everything.  cmake
+# only recommends make, so make is named too (we install without recommends).
+CMPR_PACKAGES=(cmake make g++ clang libgtest-dev libgmock-dev googletest libbenchmark-dev
+               zlib1g-dev pkg-config)
+
+# Installs the packages that are not installed yet; does nothing (and needs
+# no network or root) when all are there.
+install_missing_packages() {
+  local missing=() p
+  for p in "${CMPR_PACKAGES[@]}"; do
+    dpkg -s "$p" 2>/dev/null | grep -q '^Status: install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return 0
+  fi
+  echo "== installing: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "these packages are missing and installing them needs root: ${missing[*]}" >&2
+    return 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# Configures and builds one of the presets of CMakePresets.json.
+build_preset() {
+  echo "== build: $1"
+  cmake --preset "$1"
+  cmake --build --preset "$1" -j"$(nproc)"
+}
+
+# Runs the whole test suite of a built preset.
+test_preset() {
+  echo "== test: $1"
+  ctest --preset "$1" -j"$(nproc)"
+}

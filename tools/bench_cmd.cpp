@@ -1,0 +1,153 @@
+#include "bench_cmd.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <span>
+
+#include "cmpr.h"
+#include "codecs.h"
+#include "errors.h"
+#include "file_io.h"
+#include "sample_data.h"
+
+namespace cmpr_tool {
+
+namespace {
+
+// One row of the table: a codec called the way a host calls it, one buffer in
+// and one buffer out.
+struct Row {
+    const char *name;
+    size_t (*room)(size_t n);  // output room the compressor needs for n bytes
+    // Returns the compressed size, or 0 when the codec declines the input.
+    size_t (*compress)(const uint8_t *in, size_t n, uint8_t *out, size_t room);
+    // Restores exactly n bytes; false on any failure.
+    bool (*decompress)(const uint8_t *packed, size_t m, uint8_t *out, size_t n);
+};
+
+size_t same_room(size_t n) {
+    return n;
+}
+
+size_t cmpr_zlib_compress(const uint8_t *in, size_t n, uint8_t *out, size_t) {
+    uint32_t len = 0;
+    return cmprs_data(in, static_cast<uint32_t>(n), &len, out) == 0 ? len : 0;
+}
+
+bool cmpr_zlib_decompress(const uint8_t *packed, size_t m, uint8_t *out, size_t n) {
+    return decmprs_data(packed, static_cast<uint32_t>(m), static_cast<uint32_t>(n), out) == 0;
+}
+
+size_t zlib1_room(size_t n) {
+    return compressBound(n);
+}
+
+size_t zlib1_compress(const uint8_t *in, size_t n, uint8_t *out, size_t room) {
+    uLongf len = room;
+    return compress2(out, &len, in, n, 1) == Z_OK ? len : 0;
+}
+
+bool zlib1_decompress(const uint8_t *packed, size_t m, uint8_t *out, size_t n) {
+    uLongf len = n;
+    return uncompress(out, &len, packed, m) == Z_OK && len == n;
+}
+
+// The library's codecs first, then the reference.  The own codec goes in
+// after cmpr-zlib as "cmpr-own" (gzip_cmprs / gzip_decmprs) once the library
+// has it; its decompressor needs a Region of the decode bound as output.
+constexpr Row kRows[] = {
+    {"cmpr-zlib", same_room, cmpr_zlib_compress, cmpr_zlib_decompress},
+    {"zlib-1", zlib1_room, zlib1_compress, zlib1_decompress},
+};
+
+volatile uint32_t g_sink;  // keeps checksums that nobody reads from being dropped
+
+// Seconds per call of 'op': the best over settings.runs runs, each of which
+// repeats 'op' until it has taken at least settings.min_ms.
+template <class Op>
+double best_seconds(const BenchSettings &settings, Op &&op) {
+    using Clock = std::chrono::steady_clock;
+    const auto min_run = std::chrono::milliseconds(settings.min_ms);
+    double best = 1e300;
+    for (int r = 0; r < settings.runs; ++r) {
+        const auto t0 = Clock::now();
+        long calls = 0;
+        Clock::duration took;
+        do {
+            op();
+            ++calls;
+            took = Clock::now() - t0;
+        } while (took < min_run);
+        best = std::min(best, std::chrono::duration<double>(took).count() / calls);
+    }
+    return best;
+}
+
+double mb_per_s(size_t bytes, double seconds) {
+    return static_cast<double>(bytes) / seconds / 1e6;
+}
+
+void bench_input(const std::string &label, std::span<const uint8_t> in,
+                 const BenchSettings &settings) {
+    const size_t n = in.size();
+    std::printf("\n%s: %zu bytes\n", label.c_str(), n);
+    if (n == 0) {
+        std::printf("  nothing to measure\n");
+        return;
+    }
+    std::printf("  %-10s %12s %7s %15s %17s\n", "codec", "compressed", "ratio", "compress MB/s",
+                "decompress MB/s");
+    std::vector<uint8_t> back(n);
+    for (const Row &row : kRows) {
+        std::vector<uint8_t> packed(row.room(n));
+        const size_t m = row.compress(in.data(), n, packed.data(), packed.size());
+        if (m == 0) {
+            std::printf("  %-10s declined: the input does not shrink (cmpr compress stores it)\n",
+                        row.name);
+            continue;
+        }
+        const double c = best_seconds(
+            settings, [&] { row.compress(in.data(), n, packed.data(), packed.size()); });
+        std::fill(back.begin(), back.end(), 0);
+        if (!row.decompress(packed.data(), m, back.data(), n) ||
+            std::memcmp(back.data(), in.data(), n) != 0)
+            throw Failure(label + ": " + row.name + " did not restore its input");
+        const double d =
+            best_seconds(settings, [&] { row.decompress(packed.data(), m, back.data(), n); });
+        std::printf("  %-10s %12zu %7.3f %15.1f %17.1f\n", row.name, m,
+                    static_cast<double>(n) / static_cast<double>(m), mb_per_s(n, c),
+                    mb_per_s(n, d));
+        std::fflush(stdout);
+    }
+
+    if (crc32_of(in) != crc32_z(0, in.data(), n))
+        throw Failure(label + ": crc_gen disagrees with zlib's crc32");
+    const double mine = best_seconds(settings, [&] { g_sink = crc32_of(in); });
+    const double ref = best_seconds(settings, [&] { g_sink = crc32_z(0, in.data(), n); });
+    std::printf("  checksum: crc_gen %.1f MB/s, zlib crc32 %.1f MB/s\n", mb_per_s(n, mine),
+                mb_per_s(n, ref));
+}
+
+}  // namespace
+
+void run_bench(const std::vector<std::string> &files, const BenchSettings &settings) {
+    std::printf(
+        "cmpr bench: best of %d runs of at least %d ms each; MB/s = 10^6 bytes of\n"
+        "uncompressed data per second, in both directions; every round trip checked\n",
+        settings.runs, settings.min_ms);
+    if (files.empty()) {
+        const Bytes sample = builtin_sample();
+        bench_input("built-in sample (2 MiB daemon log, 1 MiB records, 1 MiB repetitive)", sample,
+                    settings);
+    }
+    for (const std::string &f : files) {
+        const Region in = read_input(f);
+        bench_input(display_name(f), in.bytes(), settings);
+    }
+}
+
+}  // namespace cmpr_tool

@@ -1,0 +1,77 @@
+// Reading inputs and writing outputs for the tool, and the memory they live in.
+#ifndef CMPR_TOOLS_FILE_IO_H
+#define CMPR_TOOLS_FILE_IO_H
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace cmpr_tool {
+
+// The library counts lengths in 32 bits, so no input may be longer.
+inline constexpr uint64_t kMaxInput = UINT32_MAX;
+
+// A buffer reserved as address space (an anonymous private mapping without a
+// swap reservation): pages are committed only when first written.  That lets
+// the tool read input of unknown length, and give a decoder room for the
+// largest result its input could stand for, without paying for the room that
+// stays unused.
+class Region {
+   public:
+    Region() = default;
+    // Reserves 'capacity' bytes; throws Failure naming 'what' when the address
+    // space cannot hold them.  size() starts at 0.
+    Region(uint64_t capacity, const std::string &what);
+    ~Region();
+    Region(Region &&other) noexcept;
+    Region &operator=(Region &&other) noexcept;
+    Region(const Region &) = delete;
+    Region &operator=(const Region &) = delete;
+
+    uint8_t *data() const { return p_; }
+    size_t size() const { return size_; }
+    size_t capacity() const { return cap_; }
+    void set_size(size_t n);  // n <= capacity()
+    std::span<const uint8_t> bytes() const { return {p_, size_}; }
+    void swap(Region &other) noexcept;
+
+   private:
+    uint8_t *p_ = nullptr;
+    size_t size_ = 0;
+    size_t cap_ = 0;
+    size_t mapped_ = 0;
+};
+
+// "-" and "" stand for standard input or output.
+bool is_std_stream(const std::string &path);
+
+// The name that messages use for 'path'.
+std::string display_name(const std::string &path);
+
+// An input opened for reading: a file, or standard input for "-".
+class InputFile {
+   public:
+    explicit InputFile(const std::string &path);  // throws Failure
+    ~InputFile();
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+
+    int fd() const { return fd_; }
+    // Reads up to 'n' bytes, retrying on interruption; 0 only at the end.
+    size_t read_some(uint8_t *buf, size_t n);
+
+   private:
+    std::string path_;
+    int fd_;
+};
+
+// Reads the whole of 'path'; refuses input longer than kMaxInput.
+Region read_input(const std::string &path);
+
+// Writes 'data' to 'path' (standard output for "-"), replacing the file.
+void write_output(const std::string &path, std::span<const uint8_t> data);
+
+}  // namespace cmpr_tool
+
+#endif

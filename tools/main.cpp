@@ -1,0 +1,133 @@
+// cmpr: a host-side command-line tool over libcmpr, for poking at data the
+// way the daemon on the unit handles it.
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+
+#include "bench_cmd.h"
+#include "cli_args.h"
+#include "cmpr.h"
+#include "codecs.h"
+#include "errors.h"
+#include "file_io.h"
+#include "shell_refuse.h"
+
+using namespace cmpr_tool;
+
+namespace {
+
+bool g_verbose = false;
+
+// The library's default trace function prints to standard output, where the
+// tool writes its data.  Reports go to standard error, and only with -v.
+int trace_to_stderr(const char *func, int line, int level, const char *fmt, ...) {
+    if (!g_verbose) return 0;
+    char msg[1024];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(msg, sizeof msg, fmt, ap);
+    va_end(ap);
+    return std::fprintf(stderr, "cmpr: trace[%d]: %s-%d: %s\n", level, func, line, msg);
+}
+
+std::string arg_or_std(const std::vector<std::string> &files, size_t i) {
+    return i < files.size() ? files[i] : std::string("-");
+}
+
+const Codec &codec_for(const Args &a) {
+    const Codec &codec = find_codec(a.codec);
+    if (a.record_size != 0 && !codec.takes_record_size)
+        throw UsageError("--record-size needs a codec that writes segments, not '" + a.codec + "'");
+    return codec;
+}
+
+void compress_cmd(const Args &a) {
+    const Codec &codec = codec_for(a);
+    const std::string in = arg_or_std(a.files, 0);
+    const Region data = read_input(in);
+    const Region packed =
+        codec.compress(data.bytes(), CompressOptions{a.record_size}, display_name(in));
+    write_output(arg_or_std(a.files, 1), packed.bytes());
+}
+
+void decompress_cmd(const Args &a) {
+    const Codec &codec = codec_for(a);
+    const std::string in = arg_or_std(a.files, 0);
+    const Region data = read_input(in);
+    const Region restored = codec.decompress(data.bytes(), display_name(in));
+    // The decoder reports a corrupt distance and decodes on; what it made of
+    // the rest cannot be trusted, so nothing is written.
+    if (int n = refused_escalations(); n > 0)
+        throw Failure(display_name(in) + ": " + std::to_string(n) +
+                      " corrupt distance(s) found while decoding; no output written");
+    write_output(arg_or_std(a.files, 1), restored.bytes());
+}
+
+// Streams each file, so checksums of large files need no memory to speak of.
+// A file that cannot be read is reported and the others still get their line.
+int crc32_cmd(const Args &a) {
+    std::vector<std::string> files = a.files;
+    if (files.empty()) files.push_back("-");
+    static uint8_t buf[1 << 20];
+    int status = 0;
+    for (const std::string &f : files) {
+        try {
+            InputFile file(f);
+            uint32_t reg = 0xFFFFFFFFu;
+            while (size_t got = file.read_some(buf, sizeof buf))
+                reg = update_crc(reg, buf, static_cast<int32_t>(got));
+            std::printf("%08x  %s\n", ~reg, f.c_str());
+        } catch (const Failure &e) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "cmpr: %s\n", e.what());
+            status = 1;
+        }
+    }
+    return status;
+}
+
+int run(int argc, char **argv) {
+    const Args a = parse_args(argc, argv);
+    g_verbose = a.verbose;
+    switch (a.command) {
+        case Command::kHelp:
+            std::fputs(usage_text().c_str(), stdout);
+            return 0;
+        case Command::kCompress:
+            compress_cmd(a);
+            return 0;
+        case Command::kDecompress:
+            decompress_cmd(a);
+            return 0;
+        case Command::kCrc32:
+            return crc32_cmd(a);
+        case Command::kBench:
+            run_bench(a.files, BenchSettings{a.bench_runs, a.bench_min_ms});
+            return 0;
+    }
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    cmpr_api_init(trace_to_stderr);
+    // A reader that goes away (cmpr decompress x | head) is a write error
+    // like any other, not a reason to die by signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    int status;
+    try {
+        status = run(argc, argv);
+    } catch (const UsageError &e) {
+        std::fprintf(stderr, "cmpr: %s\n", e.what());
+        return 2;
+    } catch (const std::exception &e) {  // Failure, and std::bad_alloc
+        std::fprintf(stderr, "cmpr: %s\n", e.what());
+        return 1;
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "cmpr: <stdout>: write failed\n");
+        return 1;
+    }
+    return status;
+}
