@@ -29,6 +29,9 @@ class BitSink {
         }
     }
 
+    // A code packed as the code tables pack them.
+    CMPR_FORCE_INLINE void put_packed(uint32_t packed) { put(packed & 0xFFFFFF, packed >> 24); }
+
     // Stores every pending bit, the last byte filled up with zero bits, and
     // returns the number of bytes written.
     uint32_t finish() {

@@ -10,6 +10,7 @@
 // the input); an entry that the previous update wrote under the same hash
 // keeps its older position while that lies no more than 8192 back.  Steps run
 // while three bytes follow the step's position; the rest are literals.
+#include <bit>
 #include <cstdlib>
 
 #include "bit_sink.h"
@@ -56,31 +57,37 @@ CMPR_FORCE_INLINE uint32_t string_at(const uint8_t *src, uint32_t src_len, uint3
 // matched byte into the window, so that on return the window holds every
 // position before cur + length, and nothing beyond (a farther fill would
 // overwrite bytes that a later candidate at the greatest distance needs).
-CMPR_FORCE_INLINE uint32_t extend_match(const uint8_t *src, WindowRing &ring, uint32_t cur,
-                                        uint32_t dist, uint32_t limit) {
+//
+// Kept out of line: the literal loop around it needs every register.
+__attribute__((noinline)) uint32_t extend_match(const uint8_t *src, WindowRing ring, uint32_t cur,
+                                                uint32_t dist, uint32_t limit) {
     const uint32_t cand = cur - dist;
     uint32_t len = 3;
-    if (dist >= 8) {  // the candidate's next eight bytes are all in the window
-        while (len + 8 <= limit) {
-            uint64_t here = load_le64(src + cur + len);
-            if (here != ring.get8(cand + len)) break;
-            ring.put8(cur + len, here);
-            len += 8;
-        }
-    } else {
+    uint64_t pattern = 0;  // for dist < 8: the candidate's next eight bytes
+    uint32_t shift = 0;
+    if (dist < 8) {
+        shift = 8 % dist;
         // The candidate runs into the bytes being matched: while they match,
         // it repeats its first 'dist' bytes, so compare against that pattern.
-        uint64_t pattern = 0;
-        for (uint32_t k = 0; k < 8; ++k) pattern |= static_cast<uint64_t>(ring.get(cand + len + k % dist)) << (8 * k);
-        const uint32_t shift = 8 % dist;  // bytes by which the pattern moves per step
-        while (len + 8 <= limit) {
-            uint64_t here = load_le64(src + cur + len);
-            if (here != pattern) break;
-            ring.put8(cur + len, here);
-            len += 8;
-            if (shift != 0)
-                pattern = pattern >> (8 * shift) | (pattern << (8 * (dist - shift)) & ~0ull << (8 * (8 - shift)));
+        for (uint32_t k = 0; k < 8; ++k)
+            pattern |= static_cast<uint64_t>(ring.get(cand + len + k % dist)) << (8 * k);
+    }
+    while (len + 8 <= limit) {
+        const uint64_t here = load_le64(src + cur + len);
+        const uint64_t diff = here ^ (dist >= 8 ? ring.get8(cand + len) : pattern);
+        if (diff != 0) {
+            // Take the equal bytes before the first difference, and leave
+            // the window's later slots alone.
+            const uint32_t equal = static_cast<uint32_t>(std::countr_zero(diff)) >> 3;
+            const uint64_t keep = ~0ull << (8 * equal);
+            ring.put8(cur + len, (here & ~keep) | (ring.get8(cur + len) & keep));
+            return len + equal;
         }
+        ring.put8(cur + len, here);
+        len += 8;
+        if (dist < 8 && shift != 0)
+            pattern = pattern >> (8 * shift) |
+                      (pattern << (8 * (dist - shift)) & ~0ull << (8 * (8 - shift)));
     }
     while (len < limit && src[cur + len] == ring.get(cand + len)) {
         ring.put(cur + len, src[cur + len]);
@@ -89,47 +96,63 @@ CMPR_FORCE_INLINE uint32_t extend_match(const uint8_t *src, WindowRing &ring, ui
     return len;
 }
 
-// The table update after a step whose string starts at 'pos'.
-CMPR_FORCE_INLINE void learn(uint32_t base, uint32_t pos, uint32_t hash, uint32_t &prev_hash) {
-    uint32_t &e = g_table[hash];
-    if (pos == 0 || hash != prev_hash || pos - (e - base) > kWindowSize) e = base + pos;
-    prev_hash = hash;
-}
-
 uint32_t compress(const uint8_t *src, uint32_t src_len, uint8_t *dst, uint8_t *window) {
     const uint32_t base = claim_table(src_len);
+    uint32_t *const table = g_table;
     WindowRing ring(window);
     BitSink out(dst);
-    uint32_t cur = 0;
-    uint32_t prev_hash = 0;
 
-    ring.copy_in(0, src, src_len < 3 ? src_len : 3);
-    while (src_len - cur > 3) {  // three bytes follow cur
-        const uint32_t str = load_le32(src + cur) & 0xFFFFFF;
-        const uint32_t hash = hash3(str);
-        const uint32_t entry = g_table[hash];
-        const uint32_t dist = base + cur - entry;
-        if (dist <= kMaxDistance && entry >= base && ring.get3(entry - base) == str) {
+    for (uint32_t q = 0; q < 3 && q < src_len; ++q) ring.put(q, src[q]);
+    uint32_t cur = 0;
+    if (src_len > 3) {
+        // Position 0 has no candidate and always enters the table.
+        uint32_t prev_hash = hash3(load_le32(src) & 0xFFFFFF);
+        table[prev_hash] = base;
+        out.put_packed(kLiteralBits[src[0]]);
+        ring.put(3, src[3]);
+        cur = 1;
+
+        while (src_len - cur > 3) {  // three bytes follow cur
+            const uint32_t str = load_le32(src + cur) & 0xFFFFFF;
+            const uint32_t hash = hash3(str);
+            const uint32_t entry = table[hash];
+            const uint32_t dist = base + cur - entry;
+            // One branch, taken only for a match: whether there is a
+            // candidate at all is as unpredictable as whether it matches.
+            // Without one, the window's own bytes at cur stand in (always
+            // written, and equal).
+            const bool candidate = (dist <= kMaxDistance) & (entry >= base);
+            const uint32_t probe = candidate ? entry - base : cur;
+            if (CMPR_LIKELY(!((ring.get3(probe) == str) & candidate))) {
+                out.put_packed(kLiteralBits[str & 0xFF]);
+                // Enter this position unless the previous update entered an
+                // older one under the same hash that is still near enough.
+                if (hash != prev_hash || dist > kWindowSize) table[hash] = base + cur;
+                prev_hash = hash;
+                ++cur;
+                ring.put(cur + 2, src[cur + 2]);  // cur + 2 < src_len: the loop test held
+                continue;
+            }
+
             uint32_t limit = src_len - 1 - cur;  // the last input byte stays a literal
             if (limit > kMaxMatch) limit = kMaxMatch;
             const uint32_t len = extend_match(src, ring, cur, dist, limit);
             const uint32_t lbits = kLengthBits[len], dbits = distance_bits(dist);
             out.put(packed_bits(lbits) | packed_bits(dbits) << packed_count(lbits),
                     packed_count(lbits) + packed_count(dbits));
+
+            // The match's last position enters the table with the string
+            // that starts there (zero bytes past the input).
             const uint32_t last = cur + len - 1;
-            learn(base, last, hash3(string_at(src, src_len, last)), prev_hash);
+            const uint32_t last_hash = hash3(string_at(src, src_len, last));
+            if (last_hash != prev_hash || last - (table[last_hash] - base) > kWindowSize)
+                table[last_hash] = base + last;
+            prev_hash = last_hash;
             cur += len;
-            uint32_t fill = src_len - cur < 3 ? src_len - cur : 3;
-            ring.copy_in(cur, src + cur, fill);
-        } else {
-            out.put(packed_bits(kLiteralBits[str & 0xFF]), packed_count(kLiteralBits[str & 0xFF]));
-            learn(base, cur, hash, prev_hash);
-            ++cur;
-            ring.put(cur + 2, src[cur + 2]);  // cur + 2 < src_len: the loop test held
+            for (uint32_t q = cur; q < cur + 3 && q < src_len; ++q) ring.put(q, src[q]);
         }
     }
-    for (; cur < src_len; ++cur)
-        out.put(packed_bits(kLiteralBits[src[cur]]), packed_count(kLiteralBits[src[cur]]));
+    for (; cur < src_len; ++cur) out.put_packed(kLiteralBits[src[cur]]);
 
     out.put(0, 8);  // the end code and one more zero bit
     return out.finish();

@@ -42,18 +42,6 @@ class WindowRing {
         for (uint32_t i = 0; i < 8; ++i, v >>= 8) put(pos + i, static_cast<uint8_t>(v));
     }
 
-    // Copies 'n' bytes of the input to positions pos .. pos + n - 1.
-    void copy_in(uint32_t pos, const uint8_t *bytes, uint32_t n) {
-        while (n > 0) {
-            uint32_t s = pos & kWindowMask;
-            uint32_t run = kWindowSize - s < n ? kWindowSize - s : n;
-            std::memcpy(w_ + s, bytes, run);
-            pos += run;
-            bytes += run;
-            n -= run;
-        }
-    }
-
    private:
     uint8_t *w_;
 };
