@@ -46,6 +46,9 @@ extern "C" {
  * A code: 'code' is used most significant bit first over 'len' bits; 'len' 0
  * means no code.  huffman() fills one; arrays of them, indexed by symbol,
  * carry code lengths into get_table() and its codes back out.
+ * The code of one symbol: 'code' is the code value, sent most significant bit
+ * first over its low 'len' bits; 'len' is the length in bits, 0 for "no code".
+ * Arrays of them are indexed by symbol.
  */
 typedef struct code_entry {
     int32_t code;
@@ -220,6 +223,180 @@ CMPR_API uint32_t encode_length(uint32_t mlen, uint32_t *xval, uint32_t *xbits);
  * 0 yields code 0, and distances above 65535 are coded as 65535.
  */
 CMPR_API uint32_t encode_distance(uint32_t dist, uint32_t *xval, uint32_t *xbits);
+
+/* ========================================================================== */
+/*                   Bit reader and fixed-code tables                         */
+/* ========================================================================== */
+
+/*
+ * Lookup tables of the fixed literal/length code, indexed by the next 7, 8 or
+ * 9 stream bits (first bit read in bit 0).  An entry is a symbol (0-287) or
+ * 0x8000 ("read one more bit"; only bit 15 is tested).  reverse5[i] is the
+ * distance code whose five bits were read as i.  lut_ocode is reserved and
+ * stays zero.  All are zero at load and rebuilt by lut_init(), which every
+ * gzip_decmprs() calls; writing them only changes what later codes decode to.
+ */
+CMPR_API extern uint16_t lut_lcode_7[128];
+CMPR_API extern uint16_t lut_lcode_8[256];
+CMPR_API extern uint16_t lut_lcode_9[512];
+CMPR_API extern uint8_t reverse5[32];
+CMPR_API extern uint8_t lut_ocode[512];
+
+/*
+ * Returns the next 'n' bits of the current decompression's input 'src' (first
+ * bit read in bit 0) and advances by 'n'; 'n' above 32 acts as 32.  Reads of
+ * up to 25 bits are exact; wider reads advance exactly but may lack bits not
+ * yet fetched.  Past the end of the input every bit is 0, and the input is
+ * never read at or beyond its end.  Only between gzip_decmprs()'s reset and
+ * the end of that decompression; not thread-safe.
+ */
+CMPR_API uint32_t get_bits(const uint8_t *src, uint32_t n);
+
+/*
+ * The low 'width' bits of 'value' in reverse order (bit i goes to bit
+ * width-1-i), higher bits dropped; 0 when 'width' <= 0.  Bits that would land
+ * above bit 31 (width > 32) are dropped too.  Pure; thread-safe.
+ */
+CMPR_API uint32_t reverse(uint32_t value, int32_t width);
+
+/*
+ * Builds lut_lcode_7/8/9 and reverse5 from scratch (same result every call).
+ * Not thread-safe: nothing may decode while it runs.
+ */
+CMPR_API void lut_init(void);
+
+/*
+ * Reads the next literal/length symbol (0-287; 7, 8 or 9 bits) through the
+ * lookup tables.  If the 9-bit entry is still 0x8000, which only altered
+ * tables allow, writes "ERROR: undefined huffman code" to standard error,
+ * reports it and ends the process with exit(-1).  Same rules as get_bits().
+ */
+CMPR_API uint32_t get_lcode(const uint8_t *src);
+
+/* Reads the next distance code (5 bits) and returns reverse5[] of them. */
+CMPR_API uint32_t get_ocode(const uint8_t *src);
+
+/* ========================================================================== */
+/*                              Code trees                                    */
+/* ========================================================================== */
+
+/*
+ * One node of a code tree: 'zero' and 'one' are the children for a 0 and a 1
+ * bit (null when absent); 'leaf' is 0x10000 | symbol where a code ends, else
+ * 0.  Nodes below a root are malloc()ed one at a time by add_symbol() and
+ * never freed by the library; a caller who wants them back frees them itself
+ * (e.g. before rebuilding the root).
+ */
+typedef struct tree_node {
+    struct tree_node *zero;
+    struct tree_node *one;
+    uint32_t leaf;
+} tree_node;
+
+/* Library-owned roots for the literal/length, distance and code-length codes;
+ * empty at load. */
+CMPR_API extern tree_node litlen_tree, offset_tree, code_length_tree;
+
+/*
+ * Gives each of the 'count' entries of 'table' whose 'len' is 1-16 its
+ * canonical code (lengths counted, codes assigned in increasing symbol
+ * order), then replaces the tree under 'root' with those codes.  Entries of
+ * any other length keep their 'code' and are not inserted; a negative
+ * 'count' counts as 0.  The old nodes are not freed; 'root->leaf' is kept.
+ * Over-subscribed lengths overlap: later leaves replace earlier ones.
+ */
+CMPR_API void get_table(code_entry *table, int32_t count, tree_node *root);
+
+/*
+ * Inserts the low 'bits_left' bits of 'code' (most significant first) below
+ * 'node', giving every node passed both children, and stores 0x10000 | 'sym'
+ * at the node reached (with 'bits_left' 0, at 'node' itself).  A negative
+ * code may stop early without storing; a negative 'bits_left' inserts
+ * nothing; a failed allocation leaves that branch absent.  'full_len' is not
+ * used.  Returns 0.
+ */
+CMPR_API int32_t add_symbol(uint32_t sym, int32_t code, int32_t full_len, int32_t bits_left,
+                            tree_node *node);
+
+/*
+ * Decodes one symbol by walking from 'node', one get_bits() bit per node
+ * without a leaf; returns the low 16 bits of the first leaf.  A bit for which
+ * the child is missing (an empty tree, or a code no length set begins with)
+ * writes "null tree" to standard error, reports it and ends the process with
+ * exit(-1).  A null 'node' counts as an empty tree.  'depth' only counts
+ * levels (pass 0).  Same rules as get_bits().
+ */
+CMPR_API uint32_t get_symbol(const uint8_t *src, int32_t depth, tree_node *node);
+
+/* The symbol at position 'pos' (0-18) of the code-length code's fixed order
+ * 16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15; 0 for any
+ * other position.  Thread-safe. */
+CMPR_API uint32_t halph_order(uint32_t pos);
+
+/*
+ * For each value 0..'max_code' (none when negative) prints "code = %.2x   "
+ * and the get_direct() walk of that value on standard output.  The leaf
+ * line's node address is printed whole, as 0x and at least 8 hex digits:
+ * exactly the 8-digit layout on a 32-bit unit, 16 digits on a 64-bit host.
+ * Not thread-safe with respect to changes of the tree.
+ */
+CMPR_API void dump_tree(tree_node *root, int32_t max_code);
+
+/*
+ * Walks from 'node' taking bit 'level', 'level'+1, ... of 'value' (least
+ * significant first), printing one '0'/'1' per level passed, then
+ * "\t\ttree ptr 0x<address>  =  0x<leaf word>\n" at the first leaf, whose
+ * low 16 bits it returns.  A node without a leaf and without the child needed
+ * prints "\t\tno code\n" and gives 0; a negative value may also stop with 0
+ * and nothing printed.  Flushes standard output.
+ */
+CMPR_API uint32_t get_direct(int32_t value, int32_t level, tree_node *node);
+
+/* ========================================================================== */
+/*                     Own codec: decompression                               */
+/* ========================================================================== */
+
+/*
+ * The most that gzip_decmprs() may write for 'n' input bytes:
+ * 258 * (floor(8n / 13) + 1), as a uint64_t (it cannot overflow).  Every 13
+ * bits can stand for a 258-byte match, and a match cut off by the end of the
+ * input still counts.
+ */
+#define CMPR_GZIP_DECMPRS_BOUND(n) ((uint64_t)258 * (((uint64_t)(n) * 8u) / 13u + 1u))
+
+/*
+ * Restores a buffer of one or more own-codec segments (each starting at a
+ * multiple of 4 bytes, zero bytes between them) into 'dst' and returns the
+ * number of bytes written: the segments' contents back to back.  'src' must
+ * hold 'src_len' readable bytes (none are read when it is 0) and 'dst' must
+ * hold CMPR_GZIP_DECMPRS_BOUND(src_len) bytes; nothing beyond the returned
+ * count is written.  Each segment end is traced at level 6.  A distance
+ * above 8192 is reported on standard error and through the trace function
+ * with a dump of the bytes around 'src' (32 before it to 108 after its start;
+ * unreadable rows are left out), then the unit is rebooted through the shell
+ * ("reboot -f"), and decoding goes on.  An undefined code (only possible after
+ * altering the lut_* tables) ends the process.  Resets and uses the library's
+ * decoder state and tables: one decompression at a time per process.
+ */
+CMPR_API uint32_t gzip_decmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst);
+
+/*
+ * Decodes symbols into 'dst' from the current position of the bit reader,
+ * output count and history, which gzip_decmprs() resets and primes (calling
+ * this otherwise continues the last decompression).  'mode' 1 reads the fixed
+ * code, 3 reads plain 9-bit symbols and 5-bit distance codes, any other value
+ * walks 'lit_tree' and 'dist_tree' (unused in modes 1 and 3).  Stops after an
+ * end code whose 32-bit alignment leaves at most 4 input bytes; returns 0.
+ * It also stops, without writing it, at a symbol other than the end code
+ * read when nothing but zero bits is left (rest of the input and beyond), or
+ * at one that took no bits at all: either would repeat for ever.  Symbols
+ * above 287 act as 287 (length 258) and distance codes above 31 as 31.  A
+ * distance above 8192 is reported and escalated as by gzip_decmprs().  'dst'
+ * gets every decoded byte, unchecked: in tree mode the caller's codes set the
+ * bound.  Not thread-safe (library-wide decoder state).
+ */
+CMPR_API int32_t decode_block(const uint8_t *src, int32_t mode, tree_node *lit_tree,
+                              tree_node *dist_tree, uint8_t *dst);
 
 #ifdef __cplusplus
 }

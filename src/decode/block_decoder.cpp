@@ -1,0 +1,175 @@
+// The block decoder: symbols to bytes through the history window, segment
+// ends, and the escalation of a corrupt distance.
+#include <cstdint>
+#include <cstdio>
+
+#include "api/hexdump.h"
+#include "api/report.h"
+#include "bit_reader.h"
+#include "code_tree.h"
+#include "decode_state.h"
+#include "shell.h"
+
+namespace {
+
+using cmpr::decode_state;
+using cmpr::DecodeState;
+
+constexpr uint32_t kEndCode = 256;
+constexpr uint32_t kFirstLength = 257;
+constexpr uint32_t kMaxDistance = 8192;  // beyond it, the stream is corrupt
+constexpr uint32_t kMaxDistanceCode = 31;
+
+// The decoder-side dump: header line 55, then rows of line 63 from 32 bytes
+// before 'buf', two rows more than the length asks for, so the bytes just
+// before the input show too.  Rows that cannot be read are left out.
+void dbg_hex_dump(const uint8_t *buf, int32_t len, const char *label) {
+    CMPR_REPORT("dbg_hex_dump", 55, cmpr::kLevelError, "%s: buffer dump:", label);
+    cmpr::dump_rows_at(reinterpret_cast<std::uintptr_t>(buf) - 32, cmpr::dump_rows(len) + 2, 63);
+}
+
+// A distance beyond the window means the stream is corrupt.  The unit's
+// policy is to reboot rather than run on with damaged data, after putting
+// everything that helps debugging into the logs: the message, a dump of the
+// input and the traces.  Decoding goes on afterwards all the same.
+[[gnu::cold, gnu::noinline]] void escalate_invalid_offset(uint32_t distance) {
+    const DecodeState &st = decode_state;
+    int shown = static_cast<int>(distance);  // at most 65535
+    unsigned byte = st.bits_used >> 3;       // the byte holding the bit after the distance
+    std::fprintf(stderr, "invalid offset -> %4d at byte 0x%.8x\n", shown, byte);
+    dbg_hex_dump(st.in_base, 100, "invalid offset");
+    CMPR_REPORT("decode_block", 724, cmpr::kLevelError, "invalid offset -> %4d at byte 0x%.8x",
+                shown, byte);
+    if (cmpr::crash_on_fail == 0) return;
+    static const char kBanner[] = "\n## MORB: hit unrecoverable data compression failure.\n";
+    static const char kReason[] =
+        "## Need to reboot QZ to preserve the logs for debugging this failure.\n\n";
+    std::fwrite(kBanner, 1, sizeof kBanner - 1, stderr);
+    std::fwrite(kReason, 1, sizeof kReason - 1, stderr);
+    CMPR_REPORT("decode_block", 726, cmpr::kLevelError, "## Crash QZ");
+    // The reboot must not lose what is still buffered for the logs.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    cmpr::hand_to_shell("reboot -f");
+}
+
+enum class Mode { kFixed, kRaw, kTree };
+
+template <Mode M>
+uint32_t read_symbol(const uint8_t *src, const tree_node *tree) {
+    if constexpr (M == Mode::kFixed) return cmpr::read_lcode(src);
+    if constexpr (M == Mode::kRaw) return cmpr::read_bits(src, 9);
+    if constexpr (M == Mode::kTree) return cmpr::walk_tree(src, tree);
+}
+
+template <Mode M>
+uint32_t read_distance_code(const uint8_t *src, const tree_node *tree) {
+    if constexpr (M == Mode::kFixed) return cmpr::read_ocode(src);
+    if constexpr (M == Mode::kRaw) return cmpr::read_bits(src, 5);
+    if constexpr (M == Mode::kTree) return cmpr::walk_tree(src, tree);
+}
+
+// Length of a match symbol (257 and above).  Symbols beyond 284 all mean 258,
+// without extra bits: 285 as the writer sends it, and 286 and above, which
+// only a caller's own trees or altered tables yield, as 287 does.
+uint32_t match_length(const uint8_t *src, uint32_t symbol) {
+    if (symbol < 265) return symbol - 254;  // 257-264: 3-10
+    if (symbol > 284) return 258;
+    uint32_t s = symbol - kFirstLength;
+    uint32_t extra_bits = (s - 4) >> 2;  // 1-5
+    return (uint32_t{1} << (extra_bits + 2)) + (s & 3) * (uint32_t{1} << extra_bits) + 3 +
+           cmpr::read_bits(src, extra_bits);
+}
+
+// Distance of a distance code: the binary form of the distance, its top two
+// bits in the code.  Codes above 31, which only a caller's trees or an
+// altered reverse5 yield, act as 31 so that no read exceeds 14 bits.
+uint32_t match_distance(const uint8_t *src, uint32_t code) {
+    if (code > kMaxDistanceCode) code = kMaxDistanceCode;
+    if (code < 5) return code + 1;
+    uint32_t extra_bits = (code - 2) >> 1;  // 1-14
+    return (uint32_t{1} << (extra_bits + 1)) + (code & 1) * (uint32_t{1} << extra_bits) +
+           cmpr::read_bits(src, extra_bits);
+}
+
+// Decoding ends only after an end code, at the first one whose 32-bit
+// alignment leaves no more than the look-ahead's four bytes unread.  Two
+// inputs would otherwise keep it going for ever, writing past any output
+// buffer: a symbol other than the end code read when nothing but zero bits
+// is left (every later symbol reads the same; the fixed code reads zeros as
+// the end code, raw mode as literal 0), and a symbol that took no bits at
+// all (a caller's tree whose root is a leaf).  Both end the decoding before
+// anything of them is written.
+template <Mode M>
+void decode_symbols(const uint8_t *src, const tree_node *lit_tree, const tree_node *dist_tree,
+                    uint8_t *dst) {
+    DecodeState &st = decode_state;
+    int eob_count = 0;    // end codes traced so far
+    bool in_run = false;  // the last symbol was an end code
+    for (;;) {
+        const uint32_t start = st.bits_used;
+        const bool zeros_only = cmpr::only_zeros_ahead();
+        const uint32_t symbol = read_symbol<M>(src, lit_tree);
+
+        if (symbol == kEndCode) {
+            // Only the first of a run is traced: the zero filler between
+            // segments reads as more end codes.
+            if (!in_run) {
+                CMPR_REPORT("decode_block", 573, cmpr::kLevelDetail,
+                            "EOB %d at bit position 0x%.8x ( byte 0x%.8x )", eob_count,
+                            st.bits_used, (st.bits_used + 7) >> 3);
+                ++eob_count;
+            }
+            in_run = true;
+            // Segments start on 32-bit boundaries of the buffer.
+            if (st.bits_used % 32 != 0) cmpr::read_bits(src, 32 - st.bits_used % 32);
+            if (st.in_pos == st.in_len) return;
+            if (st.bits_used == start) return;
+            continue;
+        }
+        in_run = false;
+        if (zeros_only) return;
+
+        uint32_t length = 1;
+        uint32_t distance = 0;
+        if (symbol >= kFirstLength) {
+            length = match_length(src, symbol);
+            distance = match_distance(src, read_distance_code<M>(src, dist_tree));
+        }
+        if (st.bits_used == start) return;
+
+        if (distance == 0) {
+            st.history[st.hist_pos] = static_cast<uint8_t>(symbol);
+            dst[st.out_cnt++] = static_cast<uint8_t>(symbol);
+            st.hist_pos = (st.hist_pos + 1) & cmpr::kHistoryMask;
+            continue;
+        }
+        if (distance > kMaxDistance) escalate_invalid_offset(distance);
+        // Byte by byte through the history: a distance shorter than the
+        // length repeats the latest bytes.
+        for (uint32_t i = 0; i < length; ++i) {
+            uint8_t b = st.history[(st.hist_pos - distance) & cmpr::kHistoryMask];
+            dst[st.out_cnt++] = b;
+            st.history[st.hist_pos] = b;
+            st.hist_pos = (st.hist_pos + 1) & cmpr::kHistoryMask;
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int32_t decode_block(const uint8_t *src, int32_t mode, tree_node *lit_tree,
+                                tree_node *dist_tree, uint8_t *dst) {
+    switch (mode) {
+        case 1:
+            decode_symbols<Mode::kFixed>(src, lit_tree, dist_tree, dst);
+            break;
+        case 3:
+            decode_symbols<Mode::kRaw>(src, lit_tree, dist_tree, dst);
+            break;
+        default:
+            decode_symbols<Mode::kTree>(src, lit_tree, dist_tree, dst);
+            break;
+    }
+    return 0;
+}
