@@ -77,49 +77,4 @@ ParsedSegment parse_segment(const std::vector<uint8_t> &seg) {
     return out;
 }
 
-SegmentWriter &SegmentWriter::raw_bits(uint32_t value, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i) bits_.push_back((value >> i) & 1u);
-    return *this;
-}
-
-SegmentWriter &SegmentWriter::code_bits(uint32_t code, uint32_t n) {
-    for (uint32_t i = n; i-- > 0;) bits_.push_back((code >> i) & 1u);
-    return *this;
-}
-
-SegmentWriter &SegmentWriter::symbol(uint32_t sym) {
-    if (sym < 144) return code_bits(sym + 0x30, 8);
-    if (sym < 256) return code_bits(sym + 0x100, 9);
-    if (sym < 280) return code_bits(sym - 256, 7);
-    return code_bits(sym - 88, 8);
-}
-
-SegmentWriter &SegmentWriter::literal(uint8_t b) {
-    return symbol(b);
-}
-
-SegmentWriter &SegmentWriter::match(uint32_t len, uint32_t dist) {
-    uint32_t s = 28;
-    if (len < 258)
-        for (s = 0; s < 28 && kLenBase[s + 1] <= len; ++s) {
-        }
-    symbol(257 + s).raw_bits(len - kLenBase[s], kLenExtra[s]);
-    uint32_t dc = 31;
-    while (kDistBase[dc] > dist) --dc;
-    return code_bits(dc, 5).raw_bits(dist - kDistBase[dc], kDistExtra[dc]);
-}
-
-SegmentWriter &SegmentWriter::end() {
-    code_bits(0, 8);
-    while (bits_.size() % 8 != 0) bits_.push_back(0);
-    return *this;
-}
-
-std::vector<uint8_t> SegmentWriter::bytes() const {
-    std::vector<uint8_t> out((bits_.size() + 7) / 8, 0);
-    for (size_t i = 0; i < bits_.size(); ++i)
-        out[i / 8] |= static_cast<uint8_t>(bits_[i] << (i % 8));
-    return out;
-}
-
 }  // namespace cmpr_test

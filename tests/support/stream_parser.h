@@ -25,22 +25,6 @@ struct ParsedSegment {
 // Reads one segment from the start of 'seg'.
 ParsedSegment parse_segment(const std::vector<uint8_t> &seg);
 
-// A segment written token by token, for hand-built streams.
-class SegmentWriter {
-   public:
-    SegmentWriter &literal(uint8_t b);
-    SegmentWriter &match(uint32_t len, uint32_t dist);
-    SegmentWriter &symbol(uint32_t sym);                  // a literal/length code only
-    SegmentWriter &raw_bits(uint32_t value, uint32_t n);  // least significant first
-    SegmentWriter &code_bits(uint32_t code, uint32_t n);  // most significant first
-    SegmentWriter &end();                                 // end code plus one zero bit, byte filler
-    std::vector<uint8_t> bytes() const;
-    size_t bit_count() const { return bits_.size(); }
-
-   private:
-    std::vector<uint8_t> bits_;
-};
-
 }  // namespace cmpr_test
 
 #endif
