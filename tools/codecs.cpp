@@ -103,21 +103,59 @@ Region zlib_decompress(std::span<const uint8_t> in, const std::string &in_name) 
     return out;
 }
 
-// ---- The table ---------------------------------------------------------------
+// ---- own: the library's own codec, no container -------------------------
 //
-// The own codec joins once the library exports gzip_cmprs()/gzip_decmprs(), by
-// filling in its two functions:
-//   compress: no container; the bytes gzip_cmprs() writes for the whole input,
-//     or, with a record size, one segment per record, each padded with zero
-//     bytes to a multiple of 4, and four more zero bytes at the end;
-//   decompress: the whole file to one gzip_decmprs() call, with a Region of the
-//     library's decode bound for the file's length as output (it refuses input
-//     whose bound does not fit the address space).
-// The decompress command already fails when the decoder met corrupt distances.
+// The whole input is one segment, the bytes gzip_cmprs() writes.  With a
+// record size, every record is its own segment, padded with zero bytes to a
+// multiple of 4 as a host joins them, and the buffer ends with four more
+// zero bytes: the decoder only starts a segment that begins more than four
+// bytes before the end of the buffer, and a short last record must not be
+// lost.  Segments carry no length: the decoder writes as much as they stand
+// for, and the file's end is the end of the data.
+
+Region own_compress(std::span<const uint8_t> in, const CompressOptions &opt,
+                    const std::string &in_name) {
+    const uint64_t n = in.size();
+    if (opt.record_size == 0) {
+        Region out(CMPR_GZIP_CMPRS_BOUND(n), "compressing " + in_name);
+        out.set_size(
+            static_cast<size_t>(gzip_cmprs(in.data(), static_cast<uint32_t>(n), out.data())));
+        return out;
+    }
+    const uint64_t records = (n + opt.record_size - 1) / opt.record_size;
+    // Each record's bound rounded up to a multiple of 4, and the end's 4 bytes.
+    Region out(CMPR_GZIP_CMPRS_BOUND(n) + records * (1 + 3 + 1) + 4, "compressing " + in_name);
+    uint64_t at = 0;  // the fresh mapping is all zero bytes: padding costs nothing
+    for (uint64_t pos = 0; pos < n; pos += opt.record_size) {
+        const uint64_t len = std::min<uint64_t>(opt.record_size, n - pos);
+        at += static_cast<uint64_t>(
+            gzip_cmprs(in.data() + pos, static_cast<uint32_t>(len), out.data() + at));
+        at = (at + 3) / 4 * 4;
+    }
+    out.set_size(static_cast<size_t>(at + 4));
+    return out;
+}
+
+Region own_decompress(std::span<const uint8_t> in, const std::string &in_name) {
+    // The decoder is told no capacity: give it room for the most that any
+    // input of this length could stand for, as address space only.
+    const uint64_t bound = CMPR_GZIP_DECMPRS_BOUND(in.size());
+    if (bound > SIZE_MAX)
+        throw Failure(in_name + ": " + std::to_string(in.size()) + " bytes could stand for up to " +
+                      std::to_string(bound) +
+                      " bytes, more than this system can address; refusing to decode it");
+    Region out(bound, "restoring " + in_name);
+    out.set_size(gzip_decmprs(in.data(), static_cast<uint32_t>(in.size()), out.data()));
+    return out;
+}
+
+// ---- The table ---------------------------------------------------------------
+
 constexpr Codec kCodecs[] = {
     {"zlib", "zlib format via the library's wrappers, in a small container (default)", false,
      zlib_compress, zlib_decompress},
-    {"own", "the library's own LZ77 codec: headerless segments", true, nullptr, nullptr},
+    {"own", "the library's own LZ77 codec: headerless segments", true, own_compress,
+     own_decompress},
 };
 
 }  // namespace
