@@ -7,10 +7,9 @@
 
 #include "cmpr.h"
 #include "decode_state.h"
+#include "fixed_tables.h"
 
 namespace cmpr {
-
-inline constexpr uint16_t kLcodeMore = 0x8000;  // table entry: no code ends here
 
 // Hands out the next 'n' bits (first one in bit 0) and refills the 32-bit
 // look-ahead a byte at a time.  Past the end of the input it shifts in zero

@@ -6,6 +6,7 @@
 #include "api/hexdump.h"
 #include "api/report.h"
 #include "bit_reader.h"
+#include "block_decoder.h"
 #include "code_tree.h"
 #include "decode_state.h"
 #include "shell.h"
@@ -28,11 +29,13 @@ void dbg_hex_dump(const uint8_t *buf, int32_t len, const char *label) {
     cmpr::dump_rows_at(reinterpret_cast<std::uintptr_t>(buf) - 32, cmpr::dump_rows(len) + 2, 63);
 }
 
+}  // namespace
+
 // A distance beyond the window means the stream is corrupt.  The unit's
 // policy is to reboot rather than run on with damaged data, after putting
 // everything that helps debugging into the logs: the message, a dump of the
 // input and the traces.  Decoding goes on afterwards all the same.
-[[gnu::cold, gnu::noinline]] void escalate_invalid_offset(uint32_t distance) {
+void cmpr::escalate_invalid_offset(uint32_t distance) {
     const DecodeState &st = decode_state;
     int shown = static_cast<int>(distance);  // at most 65535
     unsigned byte = st.bits_used >> 3;       // the byte holding the bit after the distance
@@ -52,6 +55,8 @@ void dbg_hex_dump(const uint8_t *buf, int32_t len, const char *label) {
     std::fflush(stderr);
     cmpr::hand_to_shell("reboot -f");
 }
+
+namespace {
 
 enum class Mode { kFixed, kRaw, kTree };
 
@@ -102,10 +107,10 @@ uint32_t match_distance(const uint8_t *src, uint32_t code) {
 // anything of them is written.
 template <Mode M>
 void decode_symbols(const uint8_t *src, const tree_node *lit_tree, const tree_node *dist_tree,
-                    uint8_t *dst) {
+                    uint8_t *dst, cmpr::SegmentRun &run) {
     DecodeState &st = decode_state;
-    int eob_count = 0;    // end codes traced so far
-    bool in_run = false;  // the last symbol was an end code
+    int &eob_count = run.eob_count;  // end codes traced so far
+    bool &in_run = run.in_run;       // the last symbol was an end code
     for (;;) {
         const uint32_t start = st.bits_used;
         const bool zeros_only = cmpr::only_zeros_ahead();
@@ -144,7 +149,7 @@ void decode_symbols(const uint8_t *src, const tree_node *lit_tree, const tree_no
             st.hist_pos = (st.hist_pos + 1) & cmpr::kHistoryMask;
             continue;
         }
-        if (distance > kMaxDistance) escalate_invalid_offset(distance);
+        if (distance > kMaxDistance) cmpr::escalate_invalid_offset(distance);
         // Byte by byte through the history: a distance shorter than the
         // length repeats the latest bytes.
         for (uint32_t i = 0; i < length; ++i) {
@@ -156,19 +161,38 @@ void decode_symbols(const uint8_t *src, const tree_node *lit_tree, const tree_no
     }
 }
 
+// Runs the loop for 'M' and keeps account of the history bytes it leaves
+// other than 0xFF, which the next reset has to fill again.
+template <Mode M>
+void decode_tracked(const uint8_t *src, const tree_node *lit_tree, const tree_node *dist_tree,
+                    uint8_t *dst, cmpr::SegmentRun run) {
+    DecodeState &st = decode_state;
+    const uint32_t first_out = st.out_cnt, first_pos = st.hist_pos;
+    decode_symbols<M>(src, lit_tree, dist_tree, dst, run);
+    const uint32_t written = st.out_cnt - first_out;
+    if (written >= cmpr::kHistorySize - first_pos)
+        st.hist_dirty = cmpr::kHistorySize;
+    else if (first_pos + written > st.hist_dirty)
+        st.hist_dirty = first_pos + written;
+}
+
 }  // namespace
+
+void cmpr::decode_fixed_rest(const uint8_t *src, uint8_t *dst, SegmentRun run) {
+    decode_tracked<Mode::kFixed>(src, nullptr, nullptr, dst, run);
+}
 
 extern "C" int32_t decode_block(const uint8_t *src, int32_t mode, tree_node *lit_tree,
                                 tree_node *dist_tree, uint8_t *dst) {
     switch (mode) {
         case 1:
-            decode_symbols<Mode::kFixed>(src, lit_tree, dist_tree, dst);
+            decode_tracked<Mode::kFixed>(src, lit_tree, dist_tree, dst, {});
             break;
         case 3:
-            decode_symbols<Mode::kRaw>(src, lit_tree, dist_tree, dst);
+            decode_tracked<Mode::kRaw>(src, lit_tree, dist_tree, dst, {});
             break;
         default:
-            decode_symbols<Mode::kTree>(src, lit_tree, dist_tree, dst);
+            decode_tracked<Mode::kTree>(src, lit_tree, dist_tree, dst, {});
             break;
     }
     return 0;

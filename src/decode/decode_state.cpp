@@ -17,7 +17,7 @@ void reset_decoder(const uint8_t *src, uint32_t len) {
     st.out_cnt = 0;
     st.in_base = src;
     // Before the first output byte a match copies 0xFF.
-    std::memset(st.history, 0xFF, sizeof st.history);
+    refill_history(st);
     st.in_len = len;
     lut_init();
     st.bits_used = 0;

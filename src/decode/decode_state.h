@@ -8,6 +8,7 @@
 #define CMPR_SRC_DECODE_DECODE_STATE_H
 
 #include <cstdint>
+#include <cstring>
 
 namespace cmpr {
 
@@ -26,7 +27,18 @@ struct DecodeState {
     uint32_t out_cnt;               // bytes written so far, the index of the next one
     uint8_t history[kHistorySize];  // the latest output bytes, a ring
     uint32_t hist_pos;              // next write index in history
+    // Once hist_filled (0 at load, when the history is all zero), the bytes
+    // from hist_dirty on are 0xFF: a reset only refills those before.
+    uint32_t hist_filled;
+    uint32_t hist_dirty;
 };
+
+// The reset's fill: every history byte 0xFF.
+inline void refill_history(DecodeState &st) {
+    std::memset(st.history, 0xFF, st.hist_filled ? st.hist_dirty : kHistorySize);
+    st.hist_filled = 1;
+    st.hist_dirty = 0;
+}
 
 extern DecodeState decode_state;
 

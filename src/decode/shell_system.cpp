@@ -3,4 +3,6 @@
 
 #include "shell.h"
 
-void cmpr::hand_to_shell(const char *command) { (void)std::system(command); }
+void cmpr::hand_to_shell(const char *command) {
+    (void)std::system(command);
+}

@@ -8,16 +8,11 @@
 
 #include <cstdint>
 
+#include "api/bit_ops.h"
+
 extern "C" uint32_t cmpr_bit_acc;
 
 namespace cmpr {
-
-// The low 'n' bits of 'v' in reverse order (0 for n <= 0, n at most 32).
-constexpr uint32_t reverse_low_bits(uint32_t v, int32_t n) {
-    uint32_t r = 0;
-    for (int32_t i = 0; i < n; ++i) r |= ((v >> i) & 1u) << (n - 1 - i);
-    return r;
-}
 
 // Appends 'n' (0 to 32) bits of 'v', least significant first, and stores
 // every byte that they complete.  'v' has no bits set at or above 'n';

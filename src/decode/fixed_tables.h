@@ -1,0 +1,108 @@
+// Internal: the fixed code's lookup tables, computed at compile time.
+//
+// lut_init() copies the canonical contents into the exported tables; the
+// fast decoder reads its own combined tables, which say in one lookup what
+// a literal/length code or a distance code stands for.
+#ifndef CMPR_SRC_DECODE_FIXED_TABLES_H
+#define CMPR_SRC_DECODE_FIXED_TABLES_H
+
+#include <array>
+#include <cstdint>
+
+#include "api/bit_ops.h"
+
+namespace cmpr {
+
+inline constexpr uint16_t kLcodeMore = 0x8000;  // table entry: no code ends here
+
+// The exported tables as lut_init() builds them: indexed by the code's bits
+// as they come from the stream (the code reversed), a symbol or kLcodeMore.
+struct CanonicalTables {
+    std::array<uint16_t, 128> lcode7;
+    std::array<uint16_t, 256> lcode8;
+    std::array<uint16_t, 512> lcode9;
+    std::array<uint8_t, 32> reverse5;
+};
+
+inline constexpr CanonicalTables kCanonicalTables = [] {
+    CanonicalTables t{};
+    for (uint32_t i = 0; i < 32; ++i) t.reverse5[i] = static_cast<uint8_t>(reverse_low_bits(i, 5));
+    t.lcode7.fill(kLcodeMore);
+    t.lcode8.fill(kLcodeMore);
+    t.lcode9.fill(kLcodeMore);
+    // Literals 0-143: 8-bit codes 0x30-0xBF.
+    for (uint32_t k = 48; k <= 191; ++k)
+        t.lcode8[reverse_low_bits(k, 8)] = static_cast<uint16_t>(k - 48);
+    // Literals 144-255: 9-bit codes 0x190-0x1FF.
+    for (uint32_t k = 400; k <= 511; ++k)
+        t.lcode9[reverse_low_bits(k, 9)] = static_cast<uint16_t>(k - 256);
+    // End code and lengths 257-279: 7-bit codes 0-0x17.
+    for (uint32_t k = 0; k <= 23; ++k)
+        t.lcode7[reverse_low_bits(k, 7)] = static_cast<uint16_t>(k + 256);
+    // Lengths 280-287: 8-bit codes 0xC0-0xC7.
+    for (uint32_t k = 192; k <= 199; ++k)
+        t.lcode8[reverse_low_bits(k, 8)] = static_cast<uint16_t>(k + 88);
+    return t;
+}();
+
+// What the next nine stream bits begin with.
+struct LitLenEntry {
+    uint16_t value;  // literal byte, or base match length
+    uint8_t bits;    // code length: 7, 8 or 9
+    uint8_t kind;    // kLiteral, kEndOfSegment, or a length's number of extra bits (0-5)
+};
+inline constexpr uint8_t kLiteral = 0x80;
+inline constexpr uint8_t kEndOfSegment = 0x40;
+
+inline constexpr std::array<LitLenEntry, 512> kLitLenTable = [] {
+    std::array<LitLenEntry, 512> t{};
+    for (uint32_t i = 0; i < 512; ++i) {
+        uint32_t sym, bits;
+        if (uint16_t e = kCanonicalTables.lcode7[i & 127]; !(e & kLcodeMore)) {
+            sym = e, bits = 7;
+        } else if (uint16_t e8 = kCanonicalTables.lcode8[i & 255]; !(e8 & kLcodeMore)) {
+            sym = e8, bits = 8;
+        } else {
+            sym = kCanonicalTables.lcode9[i], bits = 9;
+        }
+        LitLenEntry &x = t[i];
+        x.bits = static_cast<uint8_t>(bits);
+        if (sym < 256) {
+            x.value = static_cast<uint16_t>(sym), x.kind = kLiteral;
+        } else if (sym == 256) {
+            x.kind = kEndOfSegment;
+        } else if (sym < 265 || sym > 284) {  // 3-10, and 258 for 285-287
+            x.value = static_cast<uint16_t>(sym > 284 ? 258 : sym - 254), x.kind = 0;
+        } else {
+            uint32_t s = sym - 257, e = (s - 4) >> 2;
+            x.value = static_cast<uint16_t>((1u << (e + 2)) + (s & 3) * (1u << e) + 3);
+            x.kind = static_cast<uint8_t>(e);
+        }
+    }
+    return t;
+}();
+
+// What the next five stream bits, a distance code, stand for.
+struct DistanceEntry {
+    uint16_t base;
+    uint8_t extra;  // extra bits, 0-14
+};
+
+inline constexpr std::array<DistanceEntry, 32> kDistanceTable = [] {
+    std::array<DistanceEntry, 32> t{};
+    for (uint32_t i = 0; i < 32; ++i) {
+        uint32_t c = kCanonicalTables.reverse5[i];
+        if (c < 5) {
+            t[i] = {static_cast<uint16_t>(c + 1), 0};
+        } else {
+            uint32_t e = (c - 2) >> 1;
+            t[i] = {static_cast<uint16_t>((2u << e) + (c & 1) * (1u << e)),
+                    static_cast<uint8_t>(e)};
+        }
+    }
+    return t;
+}();
+
+}  // namespace cmpr
+
+#endif
