@@ -45,14 +45,26 @@ inline constexpr CanonicalTables kCanonicalTables = [] {
     return t;
 }();
 
-// What the next nine stream bits begin with.
-struct LitLenEntry {
-    uint16_t value;  // literal byte, or base match length
-    uint8_t bits;    // code length: 7, 8 or 9
-    uint8_t kind;    // kLiteral, kEndOfSegment, or a length's number of extra bits (0-5)
-};
-inline constexpr uint8_t kLiteral = 0x80;
-inline constexpr uint8_t kEndOfSegment = 0x40;
+// What the next nine stream bits begin with, packed in one word so that the
+// decoding loop can shift by it directly: bits 0-7 the code length (7, 8 or
+// 9), bits 8-15 the kind (kLiteral, kEndOfSegment, or a length's number of
+// extra bits, 0-5), bits 16-31 the literal byte or the base match length.
+using LitLenEntry = uint32_t;
+inline constexpr uint32_t kLiteral = 0x80;
+inline constexpr uint32_t kEndOfSegment = 0x40;
+
+constexpr uint32_t entry_bits(LitLenEntry e) {
+    return e & 0xFF;
+}
+constexpr uint32_t entry_kind(LitLenEntry e) {
+    return (e >> 8) & 0xFF;
+}
+constexpr uint32_t entry_value(LitLenEntry e) {
+    return e >> 16;
+}
+constexpr bool is_literal(LitLenEntry e) {
+    return (e & (kLiteral << 8)) != 0;
+}
 
 inline constexpr std::array<LitLenEntry, 512> kLitLenTable = [] {
     std::array<LitLenEntry, 512> t{};
@@ -65,19 +77,18 @@ inline constexpr std::array<LitLenEntry, 512> kLitLenTable = [] {
         } else {
             sym = kCanonicalTables.lcode9[i], bits = 9;
         }
-        LitLenEntry &x = t[i];
-        x.bits = static_cast<uint8_t>(bits);
+        uint32_t kind, value = 0;
         if (sym < 256) {
-            x.value = static_cast<uint16_t>(sym), x.kind = kLiteral;
+            kind = kLiteral, value = sym;
         } else if (sym == 256) {
-            x.kind = kEndOfSegment;
+            kind = kEndOfSegment;
         } else if (sym < 265 || sym > 284) {  // 3-10, and 258 for 285-287
-            x.value = static_cast<uint16_t>(sym > 284 ? 258 : sym - 254), x.kind = 0;
+            kind = 0, value = sym > 284 ? 258 : sym - 254;
         } else {
             uint32_t s = sym - 257, e = (s - 4) >> 2;
-            x.value = static_cast<uint16_t>((1u << (e + 2)) + (s & 3) * (1u << e) + 3);
-            x.kind = static_cast<uint8_t>(e);
+            kind = e, value = (1u << (e + 2)) + (s & 3) * (1u << e) + 3;
         }
+        t[i] = bits | kind << 8 | value << 16;
     }
     return t;
 }();

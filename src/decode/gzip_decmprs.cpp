@@ -35,8 +35,24 @@ struct FastResult {
     bool finished;  // an end code ended the decoding
 };
 
-// Copies a match of 'len' bytes from 'dist' bytes back (1..32768), never
-// writing past out + len.  Bytes before the start of the output are 0xFF.
+CMPR_FORCE_INLINE void copy4(uint8_t *to, const uint8_t *from) {
+    uint32_t w;
+    std::memcpy(&w, from, 4);
+    std::memcpy(to, &w, 4);
+}
+
+CMPR_FORCE_INLINE void copy8(uint8_t *to, const uint8_t *from) {
+    uint64_t w;
+    std::memcpy(&w, from, 8);
+    std::memcpy(to, &w, 8);
+}
+
+// Copies a match of 'len' (3..258) bytes from 'dist' bytes back (1..32768)
+// to dst + out, writing nothing past dst + out + len: the caller's buffer
+// may end right there.  Copies run front to back in words no wider than the
+// distance, so every byte a word reads is final; the last word ends exactly
+// at the end of the match, overlapping the one before.  Bytes before the
+// start of the output are 0xFF.
 CMPR_FORCE_INLINE void copy_match(uint8_t *dst, uint64_t out, uint32_t len, uint32_t dist) {
     uint8_t *to = dst + out;
     if (CMPR_UNLIKELY(dist > out)) {  // reaches into the 0xFF before the first byte
@@ -44,11 +60,12 @@ CMPR_FORCE_INLINE void copy_match(uint8_t *dst, uint64_t out, uint32_t len, uint
         return;
     }
     const uint8_t *from = to - dist;
-    if (dist >= 8) {
-        // Eight bytes at a time; every byte read was written before.
-        uint32_t i = 0;
-        for (; i + 8 <= len; i += 8) std::memcpy(to + i, from + i, 8);
-        for (; i < len; ++i) to[i] = from[i];
+    if (dist >= 8 && len >= 8) {
+        for (uint32_t i = 0; i + 8 < len; i += 8) copy8(to + i, from + i);
+        copy8(to + len - 8, from + len - 8);
+    } else if (dist >= 4 && len >= 4) {
+        for (uint32_t i = 0; i + 4 < len; i += 4) copy4(to + i, from + i);
+        copy4(to + len - 4, from + len - 4);
     } else if (dist == 1) {
         std::memset(to, *from, len);
     } else {
@@ -56,64 +73,100 @@ CMPR_FORCE_INLINE void copy_match(uint8_t *dst, uint64_t out, uint32_t len, uint
     }
 }
 
+// The fast loop's bit buffer: unconsumed bits, the next one in bit 0.
+struct Bits {
+    uint64_t buf = 0;
+    uint32_t count = 0;   // how many bits of buf are valid
+    uint64_t loaded = 0;  // input bytes taken into buf
+    uint64_t used() const { return loaded * 8 - count; }
+    // Tops the buffer up to at least 56 bits from eight readable bytes.
+    CMPR_FORCE_INLINE void refill(const uint8_t *src) {
+        buf |= load_le64(src + loaded) << count;
+        loaded += (63 - count) >> 3;
+        count |= 56;
+    }
+    CMPR_FORCE_INLINE uint32_t peek(uint32_t n) const {
+        return static_cast<uint32_t>(buf & ((uint64_t{1} << n) - 1));
+    }
+    CMPR_FORCE_INLINE void skip(uint32_t n) {
+        buf >>= n;
+        count -= n;
+    }
+};
+
+// What one literal/length entry other than a literal means: an end code, or
+// a match whose length code has been consumed.  Needs 38 bits in 'b'.
+enum class Step { kNext, kFinished };
+
+CMPR_FORCE_INLINE Step other_symbol(LitLenEntry e, Bits &b, uint32_t src_len, uint8_t *dst,
+                                    uint64_t &out, SegmentRun &run) {
+    if (entry_kind(e) == kEndOfSegment) {
+        const uint32_t at = static_cast<uint32_t>(b.used());
+        if (!run.in_run)
+            CMPR_REPORT("decode_block", 573, kLevelDetail,
+                        "EOB %d at bit position 0x%.8x ( byte 0x%.8x )", run.eob_count++, at,
+                        (at + 7) >> 3);
+        run.in_run = true;
+        b.skip((32 - at % 32) % 32);  // segments start on 32-bit boundaries
+        // Ends when no more than the reader's four bytes of look-ahead are left.
+        return 4 + b.used() / 8 >= src_len ? Step::kFinished : Step::kNext;
+    }
+    run.in_run = false;
+    const uint32_t len = entry_value(e) + b.peek(entry_kind(e));
+    b.skip(entry_kind(e));
+    const DistanceEntry d = kDistanceTable[b.peek(5)];
+    b.skip(5);
+    uint32_t dist = d.base + b.peek(d.extra);
+    b.skip(d.extra);
+    if (CMPR_UNLIKELY(dist > kMaxDistance)) {
+        decode_state.bits_used = static_cast<uint32_t>(b.used());
+        escalate_invalid_offset(dist);
+        dist = ((dist - 1) & kHistoryMask) + 1;  // where the history ring points
+    }
+    copy_match(dst, out, len, dist);
+    out += len;
+    return Step::kNext;
+}
+
 FastResult decode_fast(const uint8_t *src, uint32_t src_len, uint8_t *dst) {
     FastResult r{};
-    uint64_t bitbuf = 0;  // unconsumed bits, the next one in bit 0
-    uint32_t bitcnt = 0;  // how many of them are valid
-    uint64_t loaded = 0;  // input bytes taken into bitbuf
+    Bits b;
     uint64_t out = 0;
     SegmentRun run;
-    auto used = [&] { return loaded * 8 - bitcnt; };
-
-    // Each round needs at most 32 + 31 bits; eight readable bytes past the
-    // load position leave every round's bits inside the input.
-    while (loaded + 8 <= src_len && out <= kFastOutputLimit) {
-        bitbuf |= load_le64(src + loaded) << bitcnt;
-        loaded += (63 - bitcnt) >> 3;
-        bitcnt |= 56;
-
-        const LitLenEntry e = kLitLenTable[bitbuf & 511];
-        bitbuf >>= e.bits;
-        bitcnt -= e.bits;
-        if (CMPR_LIKELY(e.kind == kLiteral)) {
-            dst[out++] = static_cast<uint8_t>(e.value);
+    // A round takes at most two symbols: two literals (9 bits each), or a
+    // literal and any other symbol, which with its extra bits, or as an end
+    // code with its alignment, needs at most 38 bits.  56 bits after a refill
+    // are enough, and eight readable bytes past the load position keep every
+    // one of them inside the input.
+    const uint64_t last_load = src_len >= 8 ? src_len - 8 : 0;
+    while (src_len >= 8 && b.loaded <= last_load && out <= kFastOutputLimit) {
+        b.refill(src);
+        // After a literal the next symbol starts 8 or 9 bits on: look both up
+        // while the first lookup is under way, and pick one when it is known.
+        const LitLenEntry e1 = kLitLenTable[b.peek(9)];
+        const LitLenEntry at8 = kLitLenTable[(b.buf >> 8) & 511];
+        const LitLenEntry at9 = kLitLenTable[(b.buf >> 9) & 511];
+        const uint32_t bits1 = entry_bits(e1);
+        b.skip(bits1);
+        LitLenEntry e = e1;
+        if (CMPR_LIKELY(is_literal(e1))) {
+            const LitLenEntry e2 = bits1 == 8 ? at8 : at9;  // a literal code is 8 or 9 bits
+            dst[out++] = static_cast<uint8_t>(entry_value(e1));
             run.in_run = false;
-            continue;
-        }
-        if (e.kind == kEndOfSegment) {
-            const uint32_t at = static_cast<uint32_t>(used());
-            if (!run.in_run)
-                CMPR_REPORT("decode_block", 573, kLevelDetail,
-                            "EOB %d at bit position 0x%.8x ( byte 0x%.8x )", run.eob_count++, at,
-                            (at + 7) >> 3);
-            run.in_run = true;
-            const uint32_t skip = (32 - at % 32) % 32;  // segments start on 32-bit boundaries
-            bitbuf >>= skip;
-            bitcnt -= skip;
-            if (4 + used() / 8 >= src_len) {  // no more than the look-ahead left
-                r.finished = true;
-                break;
+            b.skip(entry_bits(e2));
+            if (CMPR_LIKELY(is_literal(e2))) {
+                dst[out++] = static_cast<uint8_t>(entry_value(e2));
+                continue;
             }
-            continue;
+            e = e2;
         }
-        run.in_run = false;
-        const uint32_t len = e.value + static_cast<uint32_t>(bitbuf & ((1u << e.kind) - 1));
-        bitbuf >>= e.kind;
-        const DistanceEntry d = kDistanceTable[(bitbuf >> 0) & 31];
-        bitbuf >>= 5;
-        uint32_t dist = d.base + static_cast<uint32_t>(bitbuf & ((1u << d.extra) - 1));
-        bitbuf >>= d.extra;
-        bitcnt -= e.kind + 5 + d.extra;
-        if (CMPR_UNLIKELY(dist > kMaxDistance)) {
-            decode_state.bits_used = static_cast<uint32_t>(used());
-            escalate_invalid_offset(dist);
-            dist = ((dist - 1) & kHistoryMask) + 1;  // where the history ring points
+        if (other_symbol(e, b, src_len, dst, out, run) == Step::kFinished) {
+            r.finished = true;
+            break;
         }
-        copy_match(dst, out, len, dist);
-        out += len;
     }
     r.out = out;
-    r.bits_used = used();
+    r.bits_used = b.used();
     r.run = run;
     return r;
 }
