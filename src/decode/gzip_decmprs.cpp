@@ -5,11 +5,11 @@
 // 64-bit bit buffer filled eight bytes at a time, straight into the output:
 // a match copies from the output itself, and only a match that reaches
 // before the first output byte reads the 0xFF that the history holds there.
-// It runs while a whole symbol's bits are surely inside the input, then
-// leaves the decoder state exactly as the byte-at-a-time reader would have
-// it at that point (that state is a function of the number of bits used),
-// fills the history from the output, and lets the block decoder finish the
-// last few bytes.  Reports and escalations are the block decoder's own.
+// It leaves the decoder state exactly as the byte-at-a-time reader would
+// have it (that state is a function of the number of bits used) and fills
+// the history from the output.  Only near 4 GiB of output, where the
+// decoder's 32-bit count wraps, does the block decoder take over.  Reports
+// and escalations are the block decoder's own.
 #include <algorithm>
 #include <cstring>
 
@@ -34,6 +34,12 @@ struct FastResult {
     SegmentRun run;
     bool finished;  // an end code ended the decoding
 };
+
+CMPR_FORCE_INLINE void copy2(uint8_t *to, const uint8_t *from) {
+    uint16_t w;
+    std::memcpy(&w, from, 2);
+    std::memcpy(to, &w, 2);
+}
 
 CMPR_FORCE_INLINE void copy4(uint8_t *to, const uint8_t *from) {
     uint32_t w;
@@ -60,10 +66,24 @@ CMPR_FORCE_INLINE void copy_match(uint8_t *dst, uint64_t out, uint32_t len, uint
         return;
     }
     const uint8_t *from = to - dist;
-    if (dist >= 8 && len >= 8) {
-        for (uint32_t i = 0; i + 8 < len; i += 8) copy8(to + i, from + i);
-        copy8(to + len - 8, from + len - 8);
-    } else if (dist >= 4 && len >= 4) {
+    if (len <= 8 && dist >= 2) {
+        // Four 2-byte moves at 0, 2, 4 and len - 2, the middle ones pulled
+        // back to stay inside the match: any length from 3 to 8 without a
+        // branch on it.  Each move reads bytes at least two back, all final.
+        const uint32_t last = len - 2, mid1 = last < 2 ? last : 2, mid2 = last < 4 ? last : 4;
+        copy2(to, from);
+        copy2(to + mid1, from + mid1);
+        copy2(to + mid2, from + mid2);
+        copy2(to + last, from + last);
+    } else if (dist >= 8) {
+        if (len <= 16) {
+            copy8(to, from);
+            copy8(to + len - 8, from + len - 8);
+        } else {
+            for (uint32_t i = 0; i + 8 < len; i += 8) copy8(to + i, from + i);
+            copy8(to + len - 8, from + len - 8);
+        }
+    } else if (dist >= 4) {
         for (uint32_t i = 0; i + 4 < len; i += 4) copy4(to + i, from + i);
         copy4(to + len - 4, from + len - 4);
     } else if (dist == 1) {
@@ -79,11 +99,18 @@ struct Bits {
     uint32_t count = 0;   // how many bits of buf are valid
     uint64_t loaded = 0;  // input bytes taken into buf
     uint64_t used() const { return loaded * 8 - count; }
-    // Tops the buffer up to at least 56 bits from eight readable bytes.
-    CMPR_FORCE_INLINE void refill(const uint8_t *src) {
-        buf |= load_le64(src + loaded) << count;
-        loaded += (63 - count) >> 3;
-        count |= 56;
+    // Tops the buffer up to at least 56 bits: eight bytes at a time while
+    // eight are left, then byte by byte, with zero bytes past the end of the
+    // input (the reader sees zero bits there, for ever).
+    CMPR_FORCE_INLINE void refill(const uint8_t *src, uint32_t src_len) {
+        if (CMPR_LIKELY(loaded + 8 <= src_len)) {
+            buf |= load_le64(src + loaded) << count;
+            loaded += (63 - count) >> 3;
+            count |= 56;
+            return;
+        }
+        for (; count <= 56; count += 8, ++loaded)
+            if (loaded < src_len) buf |= static_cast<uint64_t>(src[loaded]) << count;
     }
     CMPR_FORCE_INLINE uint32_t peek(uint32_t n) const {
         return static_cast<uint32_t>(buf & ((uint64_t{1} << n) - 1));
@@ -112,12 +139,20 @@ CMPR_FORCE_INLINE Step other_symbol(LitLenEntry e, Bits &b, uint32_t src_len, ui
         return 4 + b.used() / 8 >= src_len ? Step::kFinished : Step::kNext;
     }
     run.in_run = false;
-    const uint32_t len = entry_value(e) + b.peek(entry_kind(e));
-    b.skip(entry_kind(e));
-    const DistanceEntry d = kDistanceTable[b.peek(5)];
-    b.skip(5);
-    uint32_t dist = d.base + b.peek(d.extra);
-    b.skip(d.extra);
+    uint32_t len, dist;
+    if (CMPR_LIKELY(entry_kind(e) == kShortMatch)) {  // length and distance code in one
+        len = short_length(e);
+        const uint32_t extra = short_distance_extra(e);
+        dist = kDistanceByCode[short_distance_code(e)].base + b.peek(extra);
+        b.skip(extra);
+    } else {
+        len = entry_value(e) + b.peek(entry_kind(e));
+        b.skip(entry_kind(e));
+        const DistanceEntry d = kDistanceTable[b.peek(5)];
+        b.skip(5);
+        dist = d.base + b.peek(d.extra);
+        b.skip(d.extra);
+    }
     if (CMPR_UNLIKELY(dist > kMaxDistance)) {
         decode_state.bits_used = static_cast<uint32_t>(b.used());
         escalate_invalid_offset(dist);
@@ -135,17 +170,16 @@ FastResult decode_fast(const uint8_t *src, uint32_t src_len, uint8_t *dst) {
     SegmentRun run;
     // A round takes at most two symbols: two literals (9 bits each), or a
     // literal and any other symbol, which with its extra bits, or as an end
-    // code with its alignment, needs at most 38 bits.  56 bits after a refill
-    // are enough, and eight readable bytes past the load position keep every
-    // one of them inside the input.
-    const uint64_t last_load = src_len >= 8 ? src_len - 8 : 0;
-    while (src_len >= 8 && b.loaded <= last_load && out <= kFastOutputLimit) {
-        b.refill(src);
+    // code with its alignment, needs at most 38 bits: the 56 bits after a
+    // refill are enough.  Past the input the bits are zeros, which read as end
+    // codes, so decoding ends there.
+    while (out <= kFastOutputLimit) {
+        b.refill(src, src_len);
         // After a literal the next symbol starts 8 or 9 bits on: look both up
         // while the first lookup is under way, and pick one when it is known.
-        const LitLenEntry e1 = kLitLenTable[b.peek(9)];
-        const LitLenEntry at8 = kLitLenTable[(b.buf >> 8) & 511];
-        const LitLenEntry at9 = kLitLenTable[(b.buf >> 9) & 511];
+        const LitLenEntry e1 = kDecodeTable[b.peek(12)];
+        const LitLenEntry at8 = kDecodeTable[(b.buf >> 8) & 4095];
+        const LitLenEntry at9 = kDecodeTable[(b.buf >> 9) & 4095];
         const uint32_t bits1 = entry_bits(e1);
         b.skip(bits1);
         LitLenEntry e = e1;
