@@ -1,0 +1,17 @@
+# Fails when the shared library LIB calls one of its own exported functions
+# (listed in EXPECTED) through the PLT, that is through the dynamic linker.
+execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${LIB}")
+endif()
+file(STRINGS ${EXPECTED} names)
+set(found)
+foreach(name IN LISTS names)
+  if(out MATCHES "<${name}@plt>")
+    list(APPEND found ${name})
+  endif()
+endforeach()
+if(found)
+  message(FATAL_ERROR "calls through the PLT to the library's own functions: ${found}")
+endif()
+message(STATUS "no internal calls through the PLT")
