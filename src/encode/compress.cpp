@@ -63,31 +63,39 @@ __attribute__((noinline)) uint32_t extend_match(const uint8_t *src, WindowRing r
                                                 uint32_t dist, uint32_t limit) {
     const uint32_t cand = cur - dist;
     uint32_t len = 3;
-    uint64_t pattern = 0;  // for dist < 8: the candidate's next eight bytes
-    uint32_t shift = 0;
-    if (dist < 8) {
-        shift = 8 % dist;
+    if (dist >= 8) {
+        // The candidate's next eight bytes are all in the window already.
+        while (len + 8 <= limit) {
+            const uint64_t here = load_le64(src + cur + len);
+            const uint64_t diff = here ^ ring.get8(cand + len);
+            if (diff != 0) {
+                // Take the equal bytes before the first difference, and
+                // leave the window's later slots alone.
+                const uint32_t equal = static_cast<uint32_t>(std::countr_zero(diff)) >> 3;
+                const uint64_t keep = ~0ull << (8 * equal);
+                ring.put8(cur + len, (here & ~keep) | (ring.get8(cur + len) & keep));
+                return len + equal;
+            }
+            ring.put8(cur + len, here);
+            len += 8;
+        }
+    } else {
         // The candidate runs into the bytes being matched: while they match,
-        // it repeats its first 'dist' bytes, so compare against that pattern.
+        // it repeats its first 'dist' bytes, so compare against that
+        // pattern, which moves on by 8 mod dist bytes per word.
+        uint64_t pattern = 0;
         for (uint32_t k = 0; k < 8; ++k)
             pattern |= static_cast<uint64_t>(ring.get(cand + len + k % dist)) << (8 * k);
-    }
-    while (len + 8 <= limit) {
-        const uint64_t here = load_le64(src + cur + len);
-        const uint64_t diff = here ^ (dist >= 8 ? ring.get8(cand + len) : pattern);
-        if (diff != 0) {
-            // Take the equal bytes before the first difference, and leave
-            // the window's later slots alone.
-            const uint32_t equal = static_cast<uint32_t>(std::countr_zero(diff)) >> 3;
-            const uint64_t keep = ~0ull << (8 * equal);
-            ring.put8(cur + len, (here & ~keep) | (ring.get8(cur + len) & keep));
-            return len + equal;
+        const uint32_t shift = 8 % dist;
+        while (len + 8 <= limit) {
+            const uint64_t here = load_le64(src + cur + len);
+            if (here != pattern) break;
+            ring.put8(cur + len, here);
+            len += 8;
+            if (shift != 0)
+                pattern = pattern >> (8 * shift) |
+                          (pattern << (8 * (dist - shift)) & ~0ull << (8 * (8 - shift)));
         }
-        ring.put8(cur + len, here);
-        len += 8;
-        if (dist < 8 && shift != 0)
-            pattern = pattern >> (8 * shift) |
-                      (pattern << (8 * (dist - shift)) & ~0ull << (8 * (8 - shift)));
     }
     while (len < limit && src[cur + len] == ring.get(cand + len)) {
         ring.put(cur + len, src[cur + len]);
@@ -149,7 +157,11 @@ uint32_t compress(const uint8_t *src, uint32_t src_len, uint8_t *dst, uint8_t *w
                 table[last_hash] = base + last;
             prev_hash = last_hash;
             cur += len;
-            for (uint32_t q = cur; q < cur + 3 && q < src_len; ++q) ring.put(q, src[q]);
+            if (CMPR_LIKELY(src_len - cur >= 4)) {  // the next step's three bytes
+                ring.put3(cur, load_le32(src + cur));
+            } else {
+                for (uint32_t q = cur; q < src_len; ++q) ring.put(q, src[q]);
+            }
         }
     }
     for (; cur < src_len; ++cur) out.put_packed(kLiteralBits[src[cur]]);

@@ -36,6 +36,13 @@ class WindowRing {
         return load_le64(tmp);
     }
 
+    // Bytes 0-2 of 'v' (little-endian order) to positions pos .. pos + 2.
+    CMPR_FORCE_INLINE void put3(uint32_t pos, uint32_t v) {
+        put(pos, static_cast<uint8_t>(v));
+        put(pos + 1, static_cast<uint8_t>(v >> 8));
+        put(pos + 2, static_cast<uint8_t>(v >> 16));
+    }
+
     CMPR_FORCE_INLINE void put8(uint32_t pos, uint64_t v) {
         uint32_t s = pos & kWindowMask;
         if (CMPR_LIKELY(s <= kWindowSize - 8)) return store_le64(w_ + s, v);
