@@ -180,18 +180,6 @@ TEST(GzipDecmprs, StaysWithinTheInputAndTheResult) {
 
 namespace {
 
-// Writes every report to standard error as the default trace function would
-// to standard output, so that one capture shows the order of both channels.
-int trace_to_stderr(const char *func, int line, int, const char *fmt, ...) {
-    std::fprintf(stderr, "%s-%d: ", func, line);
-    va_list ap;
-    va_start(ap, fmt);
-    std::vfprintf(stderr, fmt, ap);
-    va_end(ap);
-    std::fputc('\n', stderr);
-    return 0;
-}
-
 std::string row_line(const uint8_t *row) {
     char buf[128];
     std::snprintf(buf, sizeof buf,
@@ -218,7 +206,7 @@ Escalation decode_escalating(const Bytes &stream) {
     const uint8_t *in = e.area.data() + 32;
     e.out.resize(CMPR_GZIP_DECMPRS_BOUND(stream.size()));
     trc_fn_t saved = cmpr_trc_fn;
-    cmpr_api_init(trace_to_stderr);
+    cmpr_api_init(cmpr_test::trace_to_stderr);
     cmpr_test::shell_commands().clear();
     cmpr_test::echo_shell_to(stderr);
     testing::internal::CaptureStderr();

@@ -12,28 +12,19 @@
 #include "support/bit_writer.h"
 #include "support/owned_tree.h"
 #include "support/test_data.h"
+#include "support/trace_capture.h"
 
 using cmpr_test::BitWriter;
 using cmpr_test::Bytes;
 
 namespace {
 
-int trace_to_stderr(const char *func, int line, int level, const char *fmt, ...) {
-    std::fprintf(stderr, "%s-%d-%d: ", func, line, level);
-    va_list ap;
-    va_start(ap, fmt);
-    std::vfprintf(stderr, fmt, ap);
-    va_end(ap);
-    std::fputc('\n', stderr);
-    return 0;
-}
-
 // Global roots: the nodes stay reachable when the child exits.
 tree_node g_lit, g_dist;
 
 // Walks one symbol from 'root' over the input byte 'in'.
 void walk_from(tree_node *root, uint8_t in) {
-    cmpr_api_init(trace_to_stderr);
+    cmpr_api_init(cmpr_test::trace_to_stderr_with_level);
     cmpr::reset_decoder(&in, 1);
     get_symbol(&in, 0, root);
     std::exit(2);
@@ -45,7 +36,7 @@ void walk_into_a_gap() {
     code_entry one[1] = {{0, 1}};
     get_table(one, 1, &g_lit);
     Bytes in = BitWriter().bits(0, 1).bits(1, 1).bits(0, 1).bytes();
-    cmpr_api_init(trace_to_stderr);
+    cmpr_api_init(cmpr_test::trace_to_stderr_with_level);
     cmpr::reset_decoder(in.data(), 1);
     if (get_symbol(in.data(), 0, &g_lit) != 0) std::exit(1);
     get_symbol(in.data(), 0, &g_lit);
@@ -56,7 +47,7 @@ void walk_into_a_gap() {
 void decode_with_empty_distance_tree() {
     add_symbol(257, 0, 1, 1, &g_lit);
     Bytes in = {0x02};  // 0: symbol 257; then 1 at the empty distance root
-    cmpr_api_init(trace_to_stderr);
+    cmpr_api_init(cmpr_test::trace_to_stderr_with_level);
     cmpr::reset_decoder(in.data(), 1);
     uint8_t out[8];
     decode_block(in.data(), 2, &g_lit, &g_dist, out);
@@ -66,7 +57,7 @@ void decode_with_empty_distance_tree() {
 // FF reads as the 9-bit code 111111110, table index 255: made undefined here.
 void decode_undefined_code() {
     Bytes in = {0xFF};
-    cmpr_api_init(trace_to_stderr);
+    cmpr_api_init(cmpr_test::trace_to_stderr_with_level);
     cmpr::reset_decoder(in.data(), 1);
     lut_lcode_9[255] = 0x8000;
     uint8_t out[300];

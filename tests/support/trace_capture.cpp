@@ -21,7 +21,32 @@ int capture(const char *func, int line, int level, const char *fmt, ...) {
     return 0;
 }
 
+void vprint_to_stderr(const char *func, int line, const int *level, const char *fmt, va_list ap) {
+    if (level != nullptr)
+        std::fprintf(stderr, "%s-%d-%d: ", func, line, *level);
+    else
+        std::fprintf(stderr, "%s-%d: ", func, line);
+    std::vfprintf(stderr, fmt, ap);
+    std::fputc('\n', stderr);
+}
+
 }  // namespace
+
+int trace_to_stderr(const char *func, int line, int, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    vprint_to_stderr(func, line, nullptr, fmt, ap);
+    va_end(ap);
+    return 0;
+}
+
+int trace_to_stderr_with_level(const char *func, int line, int level, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    vprint_to_stderr(func, line, &level, fmt, ap);
+    va_end(ap);
+    return 0;
+}
 
 TraceCapture::TraceCapture() : saved_(cmpr_trc_fn) {
     g_reports.clear();

@@ -36,6 +36,13 @@ class TraceCapture {
     trc_fn_t saved_;
 };
 
+// Trace functions that write each report to standard error, where a test can
+// see it among the library's own stderr lines: "func-line: message", as the
+// default trace function prints it on standard output, or with the level too,
+// "func-line-level: message".
+int trace_to_stderr(const char *func, int line, int level, const char *fmt, ...);
+int trace_to_stderr_with_level(const char *func, int line, int level, const char *fmt, ...);
+
 // Runs 'fn' and returns what it wrote to standard output (flushed).
 template <class Fn>
 std::string stdout_of(Fn &&fn);
