@@ -108,6 +108,61 @@ CMPR_API int cmprs_data(const uint8_t *src, uint32_t src_len, uint32_t *out_len,
 CMPR_API int decmprs_data(const uint8_t *src, uint32_t src_len, uint32_t dst_size, uint8_t *dst);
 
 /* ========================================================================== */
+/*                    Own codec: compression and decompression                */
+/* ========================================================================== */
+
+/*
+ * Room that gzip_cmprs() needs for 'n' input bytes: ceil(9n/8) + 1.  No
+ * symbol costs more than 9 bits per input byte, and the segment end adds one
+ * byte.  Evaluates to a 64-bit value.
+ */
+#define CMPR_GZIP_CMPRS_BOUND(n) ((((uint64_t)(n)) * 9u + 7u) / 8u + 1u)
+
+/*
+ * Compresses 'src_len' bytes (any length, 0 included) into one segment of the
+ * own format in 'dst' and returns its length in bytes, at least 1.  'dst' must
+ * hold CMPR_GZIP_CMPRS_BOUND(src_len) bytes; nothing is checked.  The output
+ * depends only on the input.
+ *
+ * The call takes an 8 KiB window from the heap and frees it before returning;
+ * should the heap fail, it works in a static spare window instead, so it
+ * always succeeds with the same output.  Its hash table (32 KiB) is static
+ * storage kept across calls, so that no call pays for clearing it.
+ *
+ * Not thread-safe: the input index and bit accumulator are library-wide, so
+ * one compression at a time per process (one decompression may overlap it),
+ * and no put_bits()/adv_window() of the host meanwhile.
+ */
+CMPR_API int32_t gzip_cmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst);
+
+/*
+ * The most that gzip_decmprs() may write for 'n' input bytes:
+ * 258 * (floor(8n / 13) + 1), as a uint64_t (it cannot overflow).  Every 13
+ * bits can stand for a 258-byte match, and a match cut off by the end of the
+ * input still counts.
+ */
+#define CMPR_GZIP_DECMPRS_BOUND(n) ((uint64_t)258 * (((uint64_t)(n) * 8u) / 13u + 1u))
+
+/*
+ * Restores a buffer of one or more own-codec segments (each starting at a
+ * multiple of 4 bytes, zero bytes between them) into 'dst' and returns the
+ * number of bytes written: the segments' contents back to back.  'src' must
+ * hold 'src_len' readable bytes (none are read when it is 0) and 'dst' must
+ * hold CMPR_GZIP_DECMPRS_BOUND(src_len) bytes; nothing beyond the returned
+ * count is written.  Each segment end is traced at level 6.  A distance
+ * above 8192 is reported on standard error and through the trace function
+ * with a dump of the bytes around 'src' (32 before it to 108 after its start;
+ * unreadable rows are left out), then the unit is rebooted through the shell
+ * ("reboot -f"), and decoding goes on.  An undefined code (only possible after
+ * altering the lut_* tables) ends the process.  Counts are 32-bit: an
+ * output of 4 GiB or more wraps, its count and its position in 'dst' both
+ * taken modulo 2^32.  Resets and uses the library's decoder state and
+ * tables: one decompression at a time per process (one compression may
+ * overlap it).
+ */
+CMPR_API uint32_t gzip_decmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst);
+
+/* ========================================================================== */
 /*                        CRC-32 and word output                              */
 /* ========================================================================== */
 
@@ -140,32 +195,8 @@ CMPR_API uint32_t crc_gen(const uint8_t *buf, int32_t len);
 CMPR_API int put_word(FILE *stream, int32_t count, uint32_t word);
 
 /* ========================================================================== */
-/*                     Own codec: bounds and compressor                       */
+/*                    Compressor steps                                        */
 /* ========================================================================== */
-
-/*
- * Room that gzip_cmprs() needs for 'n' input bytes: ceil(9n/8) + 1.  No
- * symbol costs more than 9 bits per input byte, and the segment end adds one
- * byte.  Evaluates to a 64-bit value.
- */
-#define CMPR_GZIP_CMPRS_BOUND(n) ((((uint64_t)(n)) * 9u + 7u) / 8u + 1u)
-
-/*
- * Compresses 'src_len' bytes (any length, 0 included) into one segment of the
- * own format in 'dst' and returns its length in bytes, at least 1.  'dst' must
- * hold CMPR_GZIP_CMPRS_BOUND(src_len) bytes; nothing is checked.  The output
- * depends only on the input.
- *
- * The call takes an 8 KiB window from the heap and frees it before returning;
- * should the heap fail, it works in a static spare window instead, so it
- * always succeeds with the same output.  It also keeps a 64 KiB table on the
- * stack.
- *
- * Not thread-safe: the input index and bit accumulator are library-wide, so
- * one compression at a time per process (one decompression may overlap it),
- * and no put_bits()/adv_window() of the host meanwhile.
- */
-CMPR_API int32_t gzip_cmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst);
 
 /*
  * The compressor's per-byte steps, for hosts that drive it themselves.
@@ -197,9 +228,8 @@ CMPR_API void adv_history(uint32_t idx, const uint8_t *window, uint32_t *hist_re
  * at dst[*out_pos] and *out_pos advanced; *bit_cnt holds the pending bits
  * (0..7 on entry and on return).  With 'rev' 0, 'value' must have no bits at
  * or above 'nbits'.  A negative count writes nothing; counts above 32 write
- * 32 bits.  Returns 0.  One writer at a
- * time per process (see gzip_cmprs()); begin with *bit_cnt 0 after a
- * complete gzip_cmprs() or at load.
+ * 32 bits.  Returns 0.  One writer at a time per process (see gzip_cmprs());
+ * begin with *bit_cnt 0, after a complete gzip_cmprs() or at load.
  */
 CMPR_API int put_bits(uint32_t value, int32_t nbits, int32_t rev, uint32_t *bit_cnt, uint8_t *dst,
                       uint32_t *out_pos);
@@ -353,32 +383,8 @@ CMPR_API void dump_tree(tree_node *root, int32_t max_code);
 CMPR_API uint32_t get_direct(int32_t value, int32_t level, tree_node *node);
 
 /* ========================================================================== */
-/*                     Own codec: decompression                               */
+/*                         Block decoder                                      */
 /* ========================================================================== */
-
-/*
- * The most that gzip_decmprs() may write for 'n' input bytes:
- * 258 * (floor(8n / 13) + 1), as a uint64_t (it cannot overflow).  Every 13
- * bits can stand for a 258-byte match, and a match cut off by the end of the
- * input still counts.
- */
-#define CMPR_GZIP_DECMPRS_BOUND(n) ((uint64_t)258 * (((uint64_t)(n) * 8u) / 13u + 1u))
-
-/*
- * Restores a buffer of one or more own-codec segments (each starting at a
- * multiple of 4 bytes, zero bytes between them) into 'dst' and returns the
- * number of bytes written: the segments' contents back to back.  'src' must
- * hold 'src_len' readable bytes (none are read when it is 0) and 'dst' must
- * hold CMPR_GZIP_DECMPRS_BOUND(src_len) bytes; nothing beyond the returned
- * count is written.  Each segment end is traced at level 6.  A distance
- * above 8192 is reported on standard error and through the trace function
- * with a dump of the bytes around 'src' (32 before it to 108 after its start;
- * unreadable rows are left out), then the unit is rebooted through the shell
- * ("reboot -f"), and decoding goes on.  An undefined code (only possible after
- * altering the lut_* tables) ends the process.  Resets and uses the library's
- * decoder state and tables: one decompression at a time per process.
- */
-CMPR_API uint32_t gzip_decmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst);
 
 /*
  * Decodes symbols into 'dst' from the current position of the bit reader,
