@@ -141,7 +141,7 @@ CMPR_API int32_t gzip_cmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst);
  * bits can stand for a 258-byte match, and a match cut off by the end of the
  * input still counts.
  */
-#define CMPR_GZIP_DECMPRS_BOUND(n) ((uint64_t)258 * (((uint64_t)(n) * 8u) / 13u + 1u))
+#define CMPR_GZIP_DECMPRS_BOUND(n) ((uint64_t)258 * (((uint64_t)(n)*8u) / 13u + 1u))
 
 /*
  * Restores a buffer of one or more own-codec segments (each starting at a
@@ -213,8 +213,8 @@ CMPR_API int put_word(FILE *stream, int32_t count, uint32_t word);
  * of *hist_reg.
  */
 CMPR_API uint32_t hashf(uint32_t x);
-CMPR_API int32_t adv_window(const uint8_t *src, uint32_t src_len, uint8_t *window, uint32_t *win_head,
-                            uint32_t *str_reg, uint32_t *cur_pos);
+CMPR_API int32_t adv_window(const uint8_t *src, uint32_t src_len, uint8_t *window,
+                            uint32_t *win_head, uint32_t *str_reg, uint32_t *cur_pos);
 CMPR_API void adv_history(uint32_t idx, const uint8_t *window, uint32_t *hist_reg);
 
 /* ========================================================================== */

@@ -5,7 +5,10 @@
 #include <cmpr.h>
 
 static int quiet(const char *func, int line, int level, const char *fmt, ...) {
-    (void)func; (void)line; (void)level; (void)fmt;
+    (void)func;
+    (void)line;
+    (void)level;
+    (void)fmt;
     return 0;
 }
 
