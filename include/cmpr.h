@@ -4,7 +4,9 @@
  * libcmpr compresses and restores memory buffers for a host daemon.  It has
  * two codecs side by side:
  *
- *   - cmprs_data() / decmprs_data(): one zlib stream per call (zlib format);
+ *   - cmprs_data() / decmprs_data(): one zlib stream per call (zlib format),
+ *     present when CMPR_HAS_ZLIB (cmpr_config.h) is 1: a build for a target
+ *     without zlib leaves them out;
  *   - gzip_cmprs() / gzip_decmprs(): the library's own codec, a greedy LZ77
  *     with an 8 KiB window written as a headerless bit stream.
  *
@@ -27,6 +29,8 @@
 
 #include <stdint.h>
 #include <stdio.h>
+
+#include "cmpr_config.h"
 
 #if defined(__GNUC__)
 #define CMPR_API __attribute__((visibility("default")))
@@ -86,6 +90,8 @@ CMPR_API void cmpr_api_init(trc_fn_t fn);
 /*                              zlib wrappers                                 */
 /* ========================================================================== */
 
+#if CMPR_HAS_ZLIB
+
 /*
  * Compresses 'src_len' bytes into one zlib-format stream (level 1) in 'dst',
  * which must hold at least 'src_len' bytes: zlib is given exactly that much
@@ -106,6 +112,8 @@ CMPR_API int cmprs_data(const uint8_t *src, uint32_t src_len, uint32_t *out_len,
  * The restored length is not returned: the caller knows it.  Thread-safe.
  */
 CMPR_API int decmprs_data(const uint8_t *src, uint32_t src_len, uint32_t dst_size, uint8_t *dst);
+
+#endif /* CMPR_HAS_ZLIB */
 
 /* ========================================================================== */
 /*                        CRC-32 and word output                              */
