@@ -68,6 +68,12 @@ typedef struct code_entry {
  * is a fixed number of the report site, 'level' is 3 for errors and 6 for
  * progress detail, 'fmt' is a printf format without a trailing newline.
  * The result is never read.
+ *
+ * The rows of a failure dump are reported with the format
+ * "%p: %08X %08X %08X %08X %08X": the row's address as the C library prints
+ * a pointer (glibc: 0x and only the hex digits the address needs, so its
+ * width differs between 32-bit and 64-bit targets), then 20 bytes as five
+ * words, each showing four bytes in memory order on every target.
  */
 typedef int (*trc_fn_t)(const char *func, int line, int level, const char *fmt, ...);
 
@@ -344,8 +350,10 @@ CMPR_API uint32_t halph_order(uint32_t pos);
 /*
  * For each value 0..'max_code' (none when negative) prints "code = %.2x   "
  * and the get_direct() walk of that value on standard output.  The leaf
- * line's node address is printed whole, as 0x and at least 8 hex digits:
- * exactly the 8-digit layout on a 32-bit unit, 16 digits on a 64-bit host.
+ * line's node address is printed whole, as 0x and lowercase hex digits
+ * zero-padded to at least 8: exactly 8 on a 32-bit unit (armhf); on a 64-bit
+ * machine as many as the address needs, up to 16 (12 for a typical x86-64
+ * heap address), never cut to 32 bits.
  * Not thread-safe with respect to changes of the tree.
  */
 CMPR_API void dump_tree(tree_node *root, int32_t max_code);
