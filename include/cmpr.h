@@ -4,7 +4,9 @@
  * libcmpr compresses and restores memory buffers for a host daemon.  It has
  * two codecs side by side:
  *
- *   - cmprs_data() / decmprs_data(): one zlib stream per call (zlib format);
+ *   - cmprs_data() / decmprs_data(): one zlib stream per call (zlib format),
+ *     present when CMPR_HAS_ZLIB (cmpr_config.h) is 1: a build for a target
+ *     without zlib leaves them out;
  *   - gzip_cmprs() / gzip_decmprs(): the library's own codec, a greedy LZ77
  *     with an 8 KiB window written as a headerless bit stream.
  *
@@ -27,6 +29,8 @@
 
 #include <stdint.h>
 #include <stdio.h>
+
+#include "cmpr_config.h"
 
 #if defined(__GNUC__)
 #define CMPR_API __attribute__((visibility("default")))
@@ -64,6 +68,12 @@ typedef struct code_entry {
  * is a fixed number of the report site, 'level' is 3 for errors and 6 for
  * progress detail, 'fmt' is a printf format without a trailing newline.
  * The result is never read.
+ *
+ * The rows of a failure dump are reported with the format
+ * "%p: %08X %08X %08X %08X %08X": the row's address as the C library prints
+ * a pointer (glibc: 0x and only the hex digits the address needs, so its
+ * width differs between 32-bit and 64-bit targets), then 20 bytes as five
+ * words, each showing four bytes in memory order on every target.
  */
 typedef int (*trc_fn_t)(const char *func, int line, int level, const char *fmt, ...);
 
@@ -86,6 +96,8 @@ CMPR_API void cmpr_api_init(trc_fn_t fn);
 /*                              zlib wrappers                                 */
 /* ========================================================================== */
 
+#if CMPR_HAS_ZLIB
+
 /*
  * Compresses 'src_len' bytes into one zlib-format stream (level 1) in 'dst',
  * which must hold at least 'src_len' bytes: zlib is given exactly that much
@@ -106,6 +118,8 @@ CMPR_API int cmprs_data(const uint8_t *src, uint32_t src_len, uint32_t *out_len,
  * The restored length is not returned: the caller knows it.  Thread-safe.
  */
 CMPR_API int decmprs_data(const uint8_t *src, uint32_t src_len, uint32_t dst_size, uint8_t *dst);
+
+#endif /* CMPR_HAS_ZLIB */
 
 /* ========================================================================== */
 /*                    Own codec: compression and decompression                */
@@ -366,8 +380,10 @@ CMPR_API uint32_t halph_order(uint32_t pos);
 /*
  * For each value 0..'max_code' (none when negative) prints "code = %.2x   "
  * and the get_direct() walk of that value on standard output.  The leaf
- * line's node address is printed whole, as 0x and at least 8 hex digits:
- * exactly the 8-digit layout on a 32-bit unit, 16 digits on a 64-bit host.
+ * line's node address is printed whole, as 0x and lowercase hex digits
+ * zero-padded to at least 8: exactly 8 on a 32-bit unit (armhf); on a 64-bit
+ * machine as many as the address needs, up to 16 (12 for a typical x86-64
+ * heap address), never cut to 32 bits.
  * Not thread-safe with respect to changes of the tree.
  */
 CMPR_API void dump_tree(tree_node *root, int32_t max_code);

@@ -5,11 +5,14 @@
 CMPR_PACKAGES=(cmake make g++ clang libgtest-dev libgmock-dev googletest libbenchmark-dev
                zlib1g-dev pkg-config)
 
-# Installs the packages that are not installed yet; does nothing (and needs
-# no network or root) when all are there.
+# Installs those of the given packages (by default CMPR_PACKAGES) that are
+# not installed yet; does nothing (and needs no network or root) when all
+# are there.
 install_missing_packages() {
   local missing=() p
-  for p in "${CMPR_PACKAGES[@]}"; do
+  local wanted=("$@")
+  [ ${#wanted[@]} -gt 0 ] || wanted=("${CMPR_PACKAGES[@]}")
+  for p in "${wanted[@]}"; do
     dpkg -s "$p" 2>/dev/null | grep -q '^Status: install ok installed' || missing+=("$p")
   done
   if [ ${#missing[@]} -eq 0 ]; then

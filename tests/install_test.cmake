@@ -12,7 +12,7 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(f include/cmpr.h lib/libcmpr.so lib/cmake/cmpr/cmprConfig.cmake lib/pkgconfig/cmpr.pc)
+foreach(f include/cmpr.h include/cmpr_config.h lib/libcmpr.so lib/cmake/cmpr/cmprConfig.cmake lib/pkgconfig/cmpr.pc)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()

@@ -6,11 +6,24 @@
 # that is what the shell finds.  Where it can, the host also runs in its own
 # PID namespace.
 #
-# usage: shared_host_reboot.sh HOST_EXECUTABLE
+# usage: shared_host_reboot.sh HOST_EXECUTABLE [EMULATOR [ARG...]]
+#
+# A cross-built host runs through EMULATOR (qemu-user with its arguments).
+# The library's shell is then the host's /bin/sh, which finds the stand-in
+# on the same search path.
 set -eu
 
 host=$1
+shift
 [ -x "$host" ] || { echo "no host executable: $host"; exit 1; }
+# The emulator, resolved now: the host runs with a search path that holds
+# nothing but the stand-in.
+if [ $# -gt 0 ]; then
+    emulator=$(command -v "$1") || { echo "no emulator: $1"; exit 1; }
+    shift
+    set -- "$emulator" "$@"
+    echo "running the host under $*"
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
@@ -39,7 +52,7 @@ if [ "$found" != "$work/bin/reboot" ]; then
 fi
 
 status=0
-PATH="$host_path" $run_prefix "$host" >"$work/out" 2>"$work/err" || status=$?
+PATH="$host_path" $run_prefix "$@" "$host" >"$work/out" 2>"$work/err" || status=$?
 echo "--- host stdout"; cat "$work/out"
 echo "--- host stderr"; cat "$work/err"
 echo "--- recorded"; cat "$log" 2>/dev/null || true

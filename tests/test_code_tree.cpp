@@ -1,6 +1,7 @@
 // Code trees: canonical codes, tree shape, walking and printing.
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -165,6 +166,28 @@ TEST(DumpTree, PrintsEachValueWithItsPathAndLeaf) {
     // Starting at a later level skips the value's low bits.
     out = stdout_of([&] { sym = get_direct(6 << 2, 2, &c.root); });
     EXPECT_EQ(sym, 1u);
+}
+
+// The address is the whole pointer, zero-padded to at least eight digits:
+// exactly eight on a 32-bit target, never cut to 32 bits on a 64-bit one.
+TEST(DumpTree, LeafLinesShowTheWholeNodeAddress) {
+    OwnedTree t;
+    t.build({1, 1});
+    for (const tree_node *leaf : {t.root.zero, t.root.one}) {
+        std::string out = stdout_of([&] { get_direct(leaf == t.root.one ? 1 : 0, 0, &t.root); });
+        const std::string::size_type from = out.find("tree ptr 0x"), to = out.find("  =  ");
+        ASSERT_NE(from, std::string::npos) << out;
+        ASSERT_NE(to, std::string::npos) << out;
+        const std::string digits = out.substr(from + 11, to - from - 11);
+        EXPECT_GE(digits.size(), 8u) << out;
+        EXPECT_LE(digits.size(), 2 * sizeof(void *)) << out;
+        if (sizeof(void *) == 4) {
+            EXPECT_EQ(digits.size(), 8u) << out;
+        }
+        EXPECT_EQ(digits.find_first_not_of("0123456789abcdef"), std::string::npos) << out;
+        EXPECT_EQ(std::strtoull(digits.c_str(), nullptr, 16), reinterpret_cast<uintptr_t>(leaf))
+            << out;
+    }
 }
 
 TEST(DumpTree, AGapInTheTreePrintsNoCode) {

@@ -1,13 +1,14 @@
-// The trace hook, the default trace function and the wrapper-side dump.
-#include <zlib.h>
-
+// The trace hook, the default trace function and the dump rows.  Reports
+// come from the own decoder's corrupt-distance escalation, which every build
+// has (the wrapper-side reports are in test_zlib_dumps.cpp).
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "api/hexdump.h"
+#include "support/shell_recorder.h"
 #include "support/trace_capture.h"
-#include "support/zlib_faults.h"
 
 using cmpr_test::stdout_of;
 using cmpr_test::TraceCapture;
@@ -34,12 +35,25 @@ int count_b(const char *, int, int, const char *, ...) {
     return ++g_calls_b;
 }
 
-// Makes a report through the library, as every report site does.
-void report_init_failure() {
-    cmpr_test::ZlibInitFailure fail(Z_STREAM_ERROR);
-    uint8_t src[120] = {0};
-    uint32_t out_len = 0;
-    cmprs_data(src, sizeof src, &out_len, src);
+// Length 3 at distance 8193, the literal z, the end of the segment.
+const uint8_t kCorruptDistance[] = {0xc0, 0x15, 0x00, 0x55, 0x00};
+
+// Decodes kCorruptDistance at byte 32 of 'area' (at least 140 bytes): the
+// report, a dump of seven rows from the start of 'area', the escalation and
+// the segment end, eleven reports in all.  The stderr lines are swallowed.
+void report_corrupt_distance(std::vector<uint8_t> &area) {
+    std::copy(std::begin(kCorruptDistance), std::end(kCorruptDistance), area.begin() + 32);
+    uint8_t out[CMPR_GZIP_DECMPRS_BOUND(sizeof kCorruptDistance)];
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(gzip_decmprs(area.data() + 32, sizeof kCorruptDistance, out), 4u);
+    testing::internal::GetCapturedStderr();
+    cmpr_test::shell_commands().clear();
+}
+
+// Makes reports through the library, as every report site does.
+void make_reports() {
+    std::vector<uint8_t> area(140, 0);
+    report_corrupt_distance(area);
 }
 
 }  // namespace
@@ -61,35 +75,37 @@ TEST(DefaultTrace, CutsLongMessagesAt1023Characters) {
     EXPECT_EQ(out, "f-1: " + std::string(1023, 'x') + "\n");
 }
 
-TEST(DefaultTrace, ReportsAWrapperFailureWithItsDump) {
-    std::vector<uint8_t> src = counting_bytes(128);
-    std::string out = stdout_of([&] {
-        cmpr_test::ZlibInitFailure fail(Z_STREAM_ERROR);
-        uint32_t out_len = 0xABCD;
-        EXPECT_EQ(cmprs_data(src.data(), 128, &out_len, src.data()), 1);
-        EXPECT_EQ(out_len, 0xABCDu);
-    });
-    std::string want =
-        "cmprs_data-112: deflateInit error: -2 expected: 0\n"
-        "dbg_hex_dump-59: deflateInit error: buffer dump:\n";
+TEST(DefaultTrace, ReportsACorruptDistanceWithItsDump) {
+    std::vector<uint8_t> area = counting_bytes(140);
+    std::string out = stdout_of([&] { report_corrupt_distance(area); });
+    std::string want = "dbg_hex_dump-55: invalid offset: buffer dump:\n";
     const char *rows[] = {"01020304 05060708 090A0B0C 0D0E0F10 11121314",
-                          "15161718 191A1B1C 1D1E1F20 21222324 25262728",
+                          "15161718 191A1B1C 1D1E1F20 C0150055 00262728",
                           "292A2B2C 2D2E2F30 31323334 35363738 393A3B3C",
                           "3D3E3F40 41424344 45464748 494A4B4C 4D4E4F50",
-                          "51525354 55565758 595A5B5C 5D5E5F60 61626364"};
-    for (int r = 0; r < 5; ++r)
-        want += "dbg_hex_dump-64: " + ptr_text(src.data() + 20 * r) + ": " + rows[r] + "\n";
+                          "51525354 55565758 595A5B5C 5D5E5F60 61626364",
+                          "65666768 696A6B6C 6D6E6F70 71727374 75767778",
+                          "797A7B7C 7D7E7F80 81828384 85868788 898A8B8C"};
+    for (int r = 0; r < 7; ++r)
+        want += "dbg_hex_dump-63: " + ptr_text(area.data() + 20 * r) + ": " + rows[r] + "\n";
+    want +=
+        "decode_block-724: invalid offset -> 8193 at byte 0x00000003\n"
+        "decode_block-726: ## Crash QZ\n"
+        "decode_block-573: EOB 0 at bit position 0x00000027 ( byte 0x00000005 )\n";
     EXPECT_EQ(out, want);
 }
 
 TEST(TraceHook, HostFunctionReceivesEveryReportAndStdoutStaysQuiet) {
     std::string out = stdout_of([] {
         TraceCapture cap;
-        report_init_failure();
-        ASSERT_EQ(cap.reports().size(), 7u);  // the report, the dump header, five rows
-        EXPECT_EQ(cap.reports()[0].text(), "cmprs_data-112: deflateInit error: -2 expected: 0");
-        EXPECT_EQ(cap.reports()[1].text(), "dbg_hex_dump-59: deflateInit error: buffer dump:");
-        for (int r = 0; r < 7; ++r) EXPECT_EQ(cap.reports()[r].level, 3);
+        make_reports();
+        // The dump header, seven rows, the report, the escalation, the segment end.
+        ASSERT_EQ(cap.reports().size(), 11u);
+        EXPECT_EQ(cap.reports()[0].text(), "dbg_hex_dump-55: invalid offset: buffer dump:");
+        EXPECT_EQ(cap.reports()[8].text(),
+                  "decode_block-724: invalid offset -> 8193 at byte 0x00000003");
+        for (int r = 0; r < 10; ++r) EXPECT_EQ(cap.reports()[r].level, 3);
+        EXPECT_EQ(cap.reports()[10].level, 6);
     });
     EXPECT_EQ(out, "");
 }
@@ -99,10 +115,10 @@ TEST(TraceHook, LastInstalledFunctionWins) {
     g_calls_a = g_calls_b = 0;
     cmpr_api_init(count_a);
     cmpr_api_init(count_b);
-    report_init_failure();
+    make_reports();
     cmpr_trc_fn = saved;
     EXPECT_EQ(g_calls_a, 0);
-    EXPECT_EQ(g_calls_b, 7);
+    EXPECT_EQ(g_calls_b, 11);
 }
 
 TEST(TraceHook, NullNeverGetsCalled) {
@@ -110,12 +126,12 @@ TEST(TraceHook, NullNeverGetsCalled) {
     cmpr_api_init(count_a);
     cmpr_api_init(nullptr);  // reinstates the default
     EXPECT_NE(cmpr_trc_fn, nullptr);
-    std::string out = stdout_of([] { report_init_failure(); });
-    EXPECT_EQ(out.rfind("cmprs_data-112: deflateInit error: -2 expected: 0\n", 0), 0u);
+    std::string out = stdout_of([] { make_reports(); });
+    EXPECT_EQ(out.rfind("dbg_hex_dump-55: invalid offset: buffer dump:\n", 0), 0u);
 
     cmpr_trc_fn = nullptr;  // a host may also write the variable itself
-    out = stdout_of([] { report_init_failure(); });
-    EXPECT_EQ(out.rfind("cmprs_data-112: ", 0), 0u);
+    out = stdout_of([] { make_reports(); });
+    EXPECT_EQ(out.rfind("dbg_hex_dump-55: ", 0), 0u);
     cmpr_trc_fn = saved;
 }
 

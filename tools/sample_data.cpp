@@ -6,8 +6,9 @@ namespace cmpr_tool {
 
 namespace {
 
-// xorshift64*: small, fast and the same everywhere.  The seeds below are
-// fixed: changing them changes every published figure.
+// xorshift64*: small, fast and the same everywhere.  The seeds below, and
+// the order of the draws, are fixed: changing them changes every published
+// figure.
 struct Rng {
     uint64_t s;
     explicit Rng(uint64_t seed) : s(seed * 0x9E3779B97F4A7C15ull + 1) {}
@@ -41,13 +42,18 @@ Bytes sample_log_text(size_t n) {
     unsigned t = 36000;
     while (v.size() < n) {
         t += r.below(3);
+        // One draw per statement: the order in which a call's arguments are
+        // evaluated differs between compilers and targets.  This is the order
+        // the sample has always had on x86-64 with g++ (last argument first).
         char event[96];
         const char *fmt = kEvents[r.below(10)];
-        std::snprintf(event, sizeof event, fmt, r.below(100), r.below(10000));
+        const uint32_t b = r.below(10000), a = r.below(100);
+        std::snprintf(event, sizeof event, fmt, a, b);
+        const uint32_t pid = 400 + r.below(8);
+        const char *proc = kProcs[r.below(5)];
         char line[192];
         int k = std::snprintf(line, sizeof line, "Dec  5 %02u:%02u:%02u unit %s[%u]: %s\n",
-                              t / 3600 % 24, t / 60 % 60, t % 60, kProcs[r.below(5)],
-                              400 + r.below(8), event);
+                              t / 3600 % 24, t / 60 % 60, t % 60, proc, pid, event);
         v.insert(v.end(), line, line + k);
     }
     v.resize(n);

@@ -1,0 +1,29 @@
+# Shared by the toolchain files of this folder: a cross build with one of
+# Debian's cross compilers (package g++-TRIPLET), whose tests run under
+# qemu-user.  The including file sets CMPR_CROSS_TRIPLET, CMPR_CROSS_PROCESSOR
+# and CMPR_CROSS_QEMU (the qemu-user program for the target).
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR ${CMPR_CROSS_PROCESSOR})
+
+set(CMAKE_C_COMPILER ${CMPR_CROSS_TRIPLET}-gcc)
+set(CMAKE_CXX_COMPILER ${CMPR_CROSS_TRIPLET}-g++)
+
+# The cross toolchain installs the target's C and C++ libraries and headers
+# under /usr/TRIPLET.  Libraries, headers and packages come from there only,
+# never from the host; programs (nm, pkg-config) are the host's.
+set(CMPR_CROSS_ROOT /usr/${CMPR_CROSS_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH ${CMPR_CROSS_ROOT})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# ctest runs every test program through qemu-user.  -L points the target's
+# dynamic loader and libraries at the cross toolchain's copies, so that
+# dynamically linked programs run, those linked against libcmpr.so included
+# (the build tree's run path is followed as on the target).
+find_program(CMPR_CROSS_QEMU_PROGRAM ${CMPR_CROSS_QEMU} NO_CMAKE_FIND_ROOT_PATH)
+if(NOT CMPR_CROSS_QEMU_PROGRAM)
+  message(FATAL_ERROR "${CMPR_CROSS_QEMU} not found: install the package qemu-user")
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMPR_CROSS_QEMU_PROGRAM} -L ${CMPR_CROSS_ROOT})
