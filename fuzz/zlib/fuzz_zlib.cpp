@@ -1,5 +1,6 @@
 // The zlib wrappers on arbitrary bytes and output sizes, 0 and tiny ones
-// included.  zlib itself is not instrumented, so input and output sit
+// included, and the checksum beside them.  zlib itself is not instrumented,
+// and the checksum reads 16 to 64 bytes at a time, so input and output sit
 // against unmapped pages: a read past the input or a write past 'dst_size'
 // faults.
 //
@@ -101,6 +102,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     // The data as a zlib stream.
     restore_and_check(src, len, dst_size);
+
+    // Its checksum, whole and in two pieces, as zlib has it.
+    const auto n = static_cast<int32_t>(len);
+    const uint32_t crc = crc_gen(src, n);
+    FUZZ_CHECK(crc == crc32(0, src, static_cast<uInt>(len)));
+    const int32_t split = static_cast<int32_t>(dst_size % (len + 1));
+    FUZZ_CHECK(~update_crc(update_crc(0xFFFFFFFFu, src, split), src + split, n - split) == crc);
 
     // The data compressed: room for exactly its length.
     uint8_t *packed = ending_at_guard(g_dst, len);
