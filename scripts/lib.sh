@@ -2,8 +2,10 @@
 
 # What a fresh Debian 12 machine lacks to build and test everything.  cmake
 # only recommends make, so make is named too (we install without recommends).
-CMPR_PACKAGES=(cmake make g++ clang libgtest-dev libgmock-dev googletest libbenchmark-dev
-               zlib1g-dev pkg-config)
+# clang 14's sanitizer and libFuzzer runtimes come in libclang-rt-14-dev,
+# which clang only recommends; valgrind serves scripts/valgrind.
+CMPR_PACKAGES=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest
+               libbenchmark-dev zlib1g-dev pkg-config valgrind)
 
 # Installs those of the given packages (by default CMPR_PACKAGES) that are
 # not installed yet; does nothing (and needs no network or root) when all

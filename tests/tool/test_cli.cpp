@@ -16,7 +16,9 @@
 
 #include "cmpr.h"
 #include "support/bit_writer.h"
+#include "support/shell_recorder.h"
 #include "support/test_data.h"
+#include "support/trace_capture.h"
 
 extern char **environ;
 
@@ -103,6 +105,33 @@ class Tool : public ::testing::Test {
 
     std::string dir_;
 };
+
+// A file of the zlib codec: magic, method, claimed length and CRC-32 (both
+// little-endian), then the payload.
+Bytes container(uint8_t method, uint32_t len, uint32_t crc, const Bytes &payload) {
+    Bytes b = {'C', 'M', 'P', 'Z', method};
+    for (uint32_t v : {len, crc})
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    b.insert(b.end(), payload.begin(), payload.end());
+    return b;
+}
+
+// What the library makes of 'in' in this process: the bytes, and how many
+// corrupt distances it escalated.
+struct Decoded {
+    Bytes out;
+    size_t corrupt;
+};
+
+Decoded decode_in_process(const Bytes &in) {
+    cmpr_test::TraceCapture quiet;
+    cmpr_test::shell_commands().clear();
+    testing::internal::CaptureStderr();  // the decoder's own lines on corrupt distances
+    Bytes out(CMPR_GZIP_DECMPRS_BOUND(in.size()));
+    out.resize(gzip_decmprs(in.data(), static_cast<uint32_t>(in.size()), out.data()));
+    testing::internal::GetCapturedStderr();
+    return {out, cmpr_test::shell_commands().size()};
+}
 
 // How the tool must fail on bad data or files: exit status 1 (no signal),
 // exactly one "cmpr: " line on stderr that mentions 'what', nothing on stdout.
@@ -191,6 +220,19 @@ TEST_F(Tool, HostileCompressedInputFailsCleanly) {
     Bytes stored_short = {'C', 'M', 'P', 'Z', 0, 100, 0, 0, 0, 0, 0, 0, 0, 'a', 'b'};
     Bytes unknown_method = good;
     unknown_method[4] = 9;
+    const Bytes stream(good.begin() + 13, good.end());
+    const uint32_t crc = crc_gen(text.data(), static_cast<int32_t>(text.size()));
+    // Sizes the tool reads: 4 GiB - 1 bytes stored, refused from the sizes
+    // alone; just within what zlib could reach from the stream (1032 bytes
+    // per byte), where the room is reserved and the noise fails to decode,
+    // and one byte beyond; fewer bytes than the stream holds.
+    const Bytes noise = cmpr_test::random_bytes(1000, 17);
+    const Bytes stored_huge = container(0, UINT32_MAX, 0, bytes_of("a"));
+    const Bytes at_limit = container(1, 1032 * 1000, 0, noise);
+    const Bytes past_limit = container(1, 1032 * 1000 + 1, 0, noise);
+    const Bytes shorter = container(1, static_cast<uint32_t>(text.size() - 1), crc, stream);
+    const Bytes bad_crc = container(1, static_cast<uint32_t>(text.size()), crc ^ 1, stream);
+    const Bytes header_only = container(1, 0, 0, {});
 
     const struct {
         const char *name;
@@ -207,6 +249,14 @@ TEST_F(Tool, HostileCompressedInputFailsCleanly) {
         {"truncated-stream", Bytes(good.begin(), good.end() - 30), "does not decode"},
         {"corrupt-stream", corrupt, "does not decode"},
         {"longer-claim", longer, "checksum mismatch"},
+        {"zeros", Bytes(4096, 0), "bad magic"},
+        {"magic-only", bytes_of("CMPZ"), "truncated header"},
+        {"stored-huge-claim", stored_huge, "claims 4294967295 bytes"},
+        {"claim-at-limit", at_limit, "does not decode"},
+        {"claim-past-limit", past_limit, "impossible"},
+        {"shorter-claim", shorter, "does not decode"},
+        {"bad-checksum", bad_crc, "checksum mismatch"},
+        {"header-only", header_only, "does not decode"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -214,6 +264,31 @@ TEST_F(Tool, HostileCompressedInputFailsCleanly) {
         expect_clean_failure(r, c.message);
         EXPECT_FALSE(std::filesystem::exists(path("out"))) << "a failed decompress wrote output";
     }
+}
+
+TEST_F(Tool, TruncatedFilesFailCleanlyWhereverTheyEnd) {
+    const Bytes text = cmpr_test::log_text(8000, 18);
+    ASSERT_EQ(run({"compress", put("good", text), path("good.z")}).status, 0);
+    const Bytes good = get("good.z");
+    ASSERT_EQ(good[4], 1);
+    std::vector<size_t> cuts;
+    for (size_t n = 1; n <= 14; ++n) cuts.push_back(n);
+    for (size_t n : {good.size() / 3, good.size() / 2, good.size() - 4, good.size() - 1})
+        cuts.push_back(n);
+    for (size_t n : cuts) {
+        SCOPED_TRACE(n);
+        Outcome r = run({"decompress", put("cut", Bytes(good.begin(), good.begin() + n))});
+        // Too little stream for the claimed length is refused before decoding.
+        const bool too_short = text.size() > 1032 * (n - 13);
+        expect_clean_failure(r, n < 13      ? "truncated header"
+                                : too_short ? "impossible"
+                                            : "does not decode");
+    }
+    // Through a pipe, where the length is not known before reading.
+    expect_clean_failure(run({"decompress"}, put("cut", Bytes(good.begin(), good.end() - 1))),
+                         "does not decode");
+    expect_clean_failure(run({"decompress"}, put("noise", cmpr_test::random_bytes(70000, 19))),
+                         "bad magic");
 }
 
 TEST_F(Tool, TraceReportsNeverReachStdout) {
@@ -363,6 +438,74 @@ TEST_F(Tool, OwnCodecDecodesAnyBytesWithoutCrashing) {
         ASSERT_EQ(run({"decompress", "--codec", "own", path(empty), path("out")}).status, 0);
         EXPECT_TRUE(get("out").empty());
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Tool, OwnCodecDecodesDamagedFilesAsTheLibraryDoes) {
+    // Segments of 1000-byte records, truncated or with eight bytes of noise
+    // written over them: the tool writes exactly what the library decodes,
+    // or, where that meets corrupt distances, fails without output.
+    const Bytes text = cmpr_test::log_text(6000, 20);
+    ASSERT_EQ(run({"compress", "--codec", "own", "--record-size", "1000", put("in", text),
+                   path("good.own")})
+                  .status,
+              0);
+    const Bytes good = get("good.own");
+    std::vector<std::pair<std::string, Bytes>> damaged;
+    for (size_t n :
+         {size_t{1}, size_t{3}, size_t{5}, good.size() / 2, good.size() - 5, good.size() - 1})
+        damaged.emplace_back("cut-" + std::to_string(n), Bytes(good.begin(), good.begin() + n));
+    const Bytes noise = cmpr_test::random_bytes(12 * 8, 21);
+    for (size_t i = 0; i < 12; ++i) {
+        Bytes patched = good;
+        const size_t at = (noise[i * 8] * 131 + i * 977) % (patched.size() - 8);
+        std::copy_n(noise.begin() + static_cast<long>(i * 8), 8,
+                    patched.begin() + static_cast<long>(at));
+        damaged.emplace_back("patch-" + std::to_string(i), patched);
+    }
+    size_t failed = 0;
+    for (const auto &[name, data] : damaged) {
+        SCOPED_TRACE(name);
+        const Decoded want = decode_in_process(data);
+        Outcome r = run({"decompress", "--codec", "own", put(name, data), path("out")});
+        if (want.corrupt == 0) {
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_TRUE(get("out") == want.out);
+        } else {
+            ++failed;
+            EXPECT_EQ(r.status, 1);
+            EXPECT_NE(r.err.find(std::to_string(want.corrupt) + " corrupt distance"),
+                      std::string::npos)
+                << r.err;
+            EXPECT_FALSE(std::filesystem::exists(path("out")));
+        }
+        std::filesystem::remove(path("out"));
+    }
+    // Both outcomes were seen.
+    EXPECT_GT(failed, 0u);
+    EXPECT_LT(failed, damaged.size());
+}
+
+TEST_F(Tool, OwnCodecRestoresTheWorstCaseExpansionExactly) {
+    // Every 13 bits a 258-byte match (symbol 285, distance 1), and a last
+    // match whose distance code lies past the end of the file: 8126 bytes
+    // that stand for exactly the documented worst case, 258 * (8n/13 + 1),
+    // all 0xFF (the bytes before the first one).
+    cmpr_test::BitWriter w;
+    for (int i = 0; i < 5000; ++i) w.sym(285).dist(0);
+    const Bytes bomb = w.sym(285).bytes();
+    ASSERT_EQ(bomb.size(), 8126u);
+    const uint64_t bound = CMPR_GZIP_DECMPRS_BOUND(bomb.size());
+    ASSERT_EQ(bound, 258u * 5001);
+
+    Outcome r = run({"decompress", "--codec", "own", put("bomb", bomb), path("out")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Bytes out = get("out");
+    EXPECT_EQ(out.size(), bound);
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](uint8_t b) { return b == 0xFF; }));
 }
 
 }  // namespace
