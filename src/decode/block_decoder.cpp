@@ -18,8 +18,6 @@ using cmpr::DecodeState;
 
 constexpr uint32_t kEndCode = 256;
 constexpr uint32_t kFirstLength = 257;
-constexpr uint32_t kMaxDistance = 8192;  // beyond it, the stream is corrupt
-constexpr uint32_t kMaxDistanceCode = 31;
 
 // The decoder-side dump: header line 55, then rows of line 63 from 32 bytes
 // before 'buf', two rows more than the length asks for, so the bytes just
@@ -56,6 +54,16 @@ void cmpr::escalate_invalid_offset(uint32_t distance) {
     cmpr::hand_to_shell("reboot -f");
 }
 
+// Only the first end code of a run is traced: the zero filler between
+// segments reads as more end codes.
+void cmpr::segment_end(SegmentRun &run, uint32_t bits_used) {
+    if (!run.in_run)
+        CMPR_REPORT("decode_block", 573, kLevelDetail,
+                    "EOB %d at bit position 0x%.8x ( byte 0x%.8x )", run.eob_count++, bits_used,
+                    (bits_used + 7) >> 3);
+    run.in_run = true;
+}
+
 namespace {
 
 enum class Mode { kFixed, kRaw, kTree };
@@ -74,27 +82,12 @@ uint32_t read_distance_code(const uint8_t *src, const tree_node *tree) {
     if constexpr (M == Mode::kTree) return cmpr::walk_tree(src, tree);
 }
 
-// Length of a match symbol (257 and above).  Symbols beyond 284 all mean 258,
-// without extra bits: 285 as the writer sends it, and 286 and above, which
-// only a caller's own trees or altered tables yield, as 287 does.
 uint32_t match_length(const uint8_t *src, uint32_t symbol) {
-    if (symbol < 265) return symbol - 254;  // 257-264: 3-10
-    if (symbol > 284) return 258;
-    uint32_t s = symbol - kFirstLength;
-    uint32_t extra_bits = (s - 4) >> 2;  // 1-5
-    return (uint32_t{1} << (extra_bits + 2)) + (s & 3) * (uint32_t{1} << extra_bits) + 3 +
-           cmpr::read_bits(src, extra_bits);
+    return cmpr::length_base(symbol) + cmpr::read_bits(src, cmpr::length_extra_bits(symbol));
 }
 
-// Distance of a distance code: the binary form of the distance, its top two
-// bits in the code.  Codes above 31, which only a caller's trees or an
-// altered reverse5 yield, act as 31 so that no read exceeds 14 bits.
 uint32_t match_distance(const uint8_t *src, uint32_t code) {
-    if (code > kMaxDistanceCode) code = kMaxDistanceCode;
-    if (code < 5) return code + 1;
-    uint32_t extra_bits = (code - 2) >> 1;  // 1-14
-    return (uint32_t{1} << (extra_bits + 1)) + (code & 1) * (uint32_t{1} << extra_bits) +
-           cmpr::read_bits(src, extra_bits);
+    return cmpr::distance_base(code) + cmpr::read_bits(src, cmpr::distance_extra_bits(code));
 }
 
 // Decoding ends only after an end code, at the first one whose 32-bit
@@ -109,30 +102,20 @@ template <Mode M>
 void decode_symbols(const uint8_t *src, const tree_node *lit_tree, const tree_node *dist_tree,
                     uint8_t *dst, cmpr::SegmentRun &run) {
     DecodeState &st = decode_state;
-    int &eob_count = run.eob_count;  // end codes traced so far
-    bool &in_run = run.in_run;       // the last symbol was an end code
     for (;;) {
         const uint32_t start = st.bits_used;
         const bool zeros_only = cmpr::only_zeros_ahead();
         const uint32_t symbol = read_symbol<M>(src, lit_tree);
 
         if (symbol == kEndCode) {
-            // Only the first of a run is traced: the zero filler between
-            // segments reads as more end codes.
-            if (!in_run) {
-                CMPR_REPORT("decode_block", 573, cmpr::kLevelDetail,
-                            "EOB %d at bit position 0x%.8x ( byte 0x%.8x )", eob_count,
-                            st.bits_used, (st.bits_used + 7) >> 3);
-                ++eob_count;
-            }
-            in_run = true;
+            cmpr::segment_end(run, st.bits_used);
             // Segments start on 32-bit boundaries of the buffer.
             if (st.bits_used % 32 != 0) cmpr::read_bits(src, 32 - st.bits_used % 32);
             if (st.in_pos == st.in_len) return;
             if (st.bits_used == start) return;
             continue;
         }
-        in_run = false;
+        run.in_run = false;
         if (zeros_only) return;
 
         uint32_t length = 1;
@@ -149,7 +132,7 @@ void decode_symbols(const uint8_t *src, const tree_node *lit_tree, const tree_no
             st.hist_pos = (st.hist_pos + 1) & cmpr::kHistoryMask;
             continue;
         }
-        if (distance > kMaxDistance) cmpr::escalate_invalid_offset(distance);
+        if (distance > cmpr::kMaxValidDistance) cmpr::escalate_invalid_offset(distance);
         // Byte by byte through the history: a distance shorter than the
         // length repeats the latest bytes.
         for (uint32_t i = 0; i < length; ++i) {

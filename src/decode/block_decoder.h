@@ -14,6 +14,13 @@ struct SegmentRun {
     bool in_run = false;
 };
 
+// Distances above this are corrupt: reported and escalated, then decoded on.
+inline constexpr uint32_t kMaxValidDistance = 8192;
+
+// An end code read with 'bits_used' bits gone: traces it unless it continues
+// a run of end codes, and opens a run.
+void segment_end(SegmentRun &run, uint32_t bits_used);
+
 // Reports a corrupt distance, dumps the input and escalates; returns so that
 // decoding goes on.  Reads bits_used and in_base of the decoder state.
 [[gnu::cold, gnu::noinline]] void escalate_invalid_offset(uint32_t distance);

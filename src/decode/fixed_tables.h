@@ -15,6 +15,32 @@ namespace cmpr {
 
 inline constexpr uint16_t kLcodeMore = 0x8000;  // table entry: no code ends here
 
+// What a match symbol (257 and above) and a distance code stand for: a base
+// and a number of extra bits whose value is added to it.  Symbols beyond 284
+// all mean 258 without extra bits (285 as the writer sends it; 286 and above,
+// which only a caller's own trees or altered tables yield, as 287 does).  A
+// distance code is the binary form of the distance, its top two bits in the
+// code; codes above 31, which only a caller's trees yield, act as 31.
+constexpr uint32_t length_extra_bits(uint32_t symbol) {
+    return symbol < 265 || symbol > 284 ? 0 : (symbol - 261) >> 2;
+}
+constexpr uint32_t length_base(uint32_t symbol) {
+    if (symbol < 265) return symbol - 254;  // 257-264: 3-10
+    if (symbol > 284) return 258;
+    const uint32_t s = symbol - 257, e = length_extra_bits(symbol);
+    return (1u << (e + 2)) + (s & 3) * (1u << e) + 3;
+}
+constexpr uint32_t distance_extra_bits(uint32_t code) {
+    if (code > 31) code = 31;
+    return code < 5 ? 0 : (code - 2) >> 1;
+}
+constexpr uint32_t distance_base(uint32_t code) {
+    if (code > 31) code = 31;
+    if (code < 5) return code + 1;
+    const uint32_t e = distance_extra_bits(code);
+    return (2u << e) + (code & 1) * (1u << e);
+}
+
 // The exported tables as lut_init() builds them: indexed by the code's bits
 // as they come from the stream (the code reversed), a symbol or kLcodeMore.
 struct CanonicalTables {
@@ -82,11 +108,8 @@ inline constexpr std::array<LitLenEntry, 512> kLitLenTable = [] {
             kind = kLiteral, value = sym;
         } else if (sym == 256) {
             kind = kEndOfSegment;
-        } else if (sym < 265 || sym > 284) {  // 3-10, and 258 for 285-287
-            kind = 0, value = sym > 284 ? 258 : sym - 254;
         } else {
-            uint32_t s = sym - 257, e = (s - 4) >> 2;
-            kind = e, value = (1u << (e + 2)) + (s & 3) * (1u << e) + 3;
+            kind = length_extra_bits(sym), value = length_base(sym);
         }
         t[i] = bits | kind << 8 | value << 16;
     }
@@ -102,14 +125,9 @@ struct DistanceEntry {
 inline constexpr std::array<DistanceEntry, 32> kDistanceTable = [] {
     std::array<DistanceEntry, 32> t{};
     for (uint32_t i = 0; i < 32; ++i) {
-        uint32_t c = kCanonicalTables.reverse5[i];
-        if (c < 5) {
-            t[i] = {static_cast<uint16_t>(c + 1), 0};
-        } else {
-            uint32_t e = (c - 2) >> 1;
-            t[i] = {static_cast<uint16_t>((2u << e) + (c & 1) * (1u << e)),
-                    static_cast<uint8_t>(e)};
-        }
+        const uint32_t c = kCanonicalTables.reverse5[i];
+        t[i] = {static_cast<uint16_t>(distance_base(c)),
+                static_cast<uint8_t>(distance_extra_bits(c))};
     }
     return t;
 }();

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "api/report.h"
 #include "api/unaligned.h"
 #include "block_decoder.h"
 #include "cmpr.h"
@@ -23,7 +22,6 @@
 namespace cmpr {
 namespace {
 
-constexpr uint32_t kMaxDistance = 8192;  // beyond it, the stream is corrupt
 // The block decoder counts output in 32 bits; near the end of that range it
 // takes over, so that the count wraps as it does there.
 constexpr uint64_t kFastOutputLimit = UINT32_MAX - 258;
@@ -129,11 +127,7 @@ CMPR_FORCE_INLINE Step other_symbol(LitLenEntry e, Bits &b, uint32_t src_len, ui
                                     uint64_t &out, SegmentRun &run) {
     if (entry_kind(e) == kEndOfSegment) {
         const uint32_t at = static_cast<uint32_t>(b.used());
-        if (!run.in_run)
-            CMPR_REPORT("decode_block", 573, kLevelDetail,
-                        "EOB %d at bit position 0x%.8x ( byte 0x%.8x )", run.eob_count++, at,
-                        (at + 7) >> 3);
-        run.in_run = true;
+        segment_end(run, at);
         b.skip((32 - at % 32) % 32);  // segments start on 32-bit boundaries
         // Ends when no more than the reader's four bytes of look-ahead are left.
         return 4 + b.used() / 8 >= src_len ? Step::kFinished : Step::kNext;
@@ -153,7 +147,7 @@ CMPR_FORCE_INLINE Step other_symbol(LitLenEntry e, Bits &b, uint32_t src_len, ui
         dist = d.base + b.peek(d.extra);
         b.skip(d.extra);
     }
-    if (CMPR_UNLIKELY(dist > kMaxDistance)) {
+    if (CMPR_UNLIKELY(dist > kMaxValidDistance)) {
         decode_state.bits_used = static_cast<uint32_t>(b.used());
         escalate_invalid_offset(dist);
         dist = ((dist - 1) & kHistoryMask) + 1;  // where the history ring points
