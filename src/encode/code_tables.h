@@ -56,14 +56,11 @@ inline constexpr std::array<uint8_t, 32> kDistanceCodeBits = [] {
     return t;
 }();
 
-// A distance 1..65535: its code followed by its extra bits.  The code is the
-// distance's own binary form: highest set bit m gives code 2m + bit m-1.
+// A distance 1..65535: its code followed by its extra bits.
 constexpr uint32_t distance_bits(uint32_t dist) {
-    if (dist <= 5) return pack_bits(kDistanceCodeBits[dist - 1], 5);
-    uint32_t m = 31 - static_cast<uint32_t>(std::countl_zero(dist));
-    uint32_t xbits = m - 1;
-    uint32_t code = 2 * m + ((dist >> xbits) & 1u);
-    return pack_bits(kDistanceCodeBits[code] | (dist & ((1u << xbits) - 1)) << 5, 5 + xbits);
+    uint32_t xval = 0, xbits = 0;
+    const uint32_t code = distance_code(dist, xval, xbits);
+    return pack_bits(kDistanceCodeBits[code] | xval << 5, 5 + xbits);
 }
 
 }  // namespace cmpr

@@ -7,6 +7,7 @@
 #ifndef CMPR_SRC_ENCODE_SYMBOLS_H
 #define CMPR_SRC_ENCODE_SYMBOLS_H
 
+#include <bit>
 #include <cstdint>
 
 namespace cmpr {
@@ -45,8 +46,7 @@ constexpr uint32_t distance_code(uint32_t dist, uint32_t &xval, uint32_t &xbits)
     xbits = 0;
     if (dist <= 5) return dist == 0 ? 0 : dist - 1;
     if (dist > 0xFFFF) dist = 0xFFFF;
-    uint32_t m = 15;
-    while (((dist >> m) & 1u) == 0) --m;
+    const uint32_t m = static_cast<uint32_t>(std::bit_width(dist)) - 1;  // highest set bit
     xbits = m - 1;
     xval = dist & ((1u << (m - 1)) - 1);
     return 2 * m + ((dist >> (m - 1)) & 1u);
