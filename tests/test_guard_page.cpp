@@ -20,10 +20,6 @@ namespace {
 const uint8_t kCorruptDistance[] = {0xc0, 0x15, 0x00, 0x55, 0x00};
 constexpr uint32_t kStreamSize = sizeof kCorruptDistance;
 
-void fill(uint8_t *p, size_t n, uint8_t first) {
-    for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(first + i);
-}
-
 // Decodes the corrupt stream at 'in' and returns the rows of the dump.
 std::vector<std::string> dumped_rows(const uint8_t *in, const TraceCapture &cap) {
     uint8_t out[CMPR_GZIP_DECMPRS_BOUND(kStreamSize)];
@@ -46,7 +42,7 @@ TEST(GuardPage, DecoderDumpOfInputRightAfterAnUnmappedPage) {
     GuardedBuffer g(100);
     uint8_t *in = g.data_at_start();
     std::copy(std::begin(kCorruptDistance), std::end(kCorruptDistance), in);
-    fill(in + kStreamSize, 100 - kStreamSize, 0x10);
+    cmpr_test::fill_counting(in + kStreamSize, 100 - kStreamSize, 0x10);
     cmpr_test::shell_commands().clear();
     TraceCapture cap;
     // Rows at -32 and -12 reach into the guard page; 8, 28, ... 88 do not.
@@ -60,7 +56,7 @@ TEST(GuardPage, DecoderDumpOfInputRightBeforeAnUnmappedPage) {
     GuardedBuffer g(kStreamSize);
     uint8_t *in = g.data_at_end();
     std::copy(std::begin(kCorruptDistance), std::end(kCorruptDistance), in);
-    fill(in - 32, 32, 0x80);
+    cmpr_test::fill_counting(in - 32, 32, 0x80);
     cmpr_test::shell_commands().clear();
     TraceCapture cap;
     // Only the row at -32 lies wholly before the end of the input's page.

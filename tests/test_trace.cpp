@@ -10,20 +10,15 @@
 #include "support/shell_recorder.h"
 #include "support/trace_capture.h"
 
+using cmpr_test::ptr_text;
 using cmpr_test::stdout_of;
 using cmpr_test::TraceCapture;
 
 namespace {
 
-std::string ptr_text(const void *p) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%p", p);
-    return buf;
-}
-
 std::vector<uint8_t> counting_bytes(size_t n) {
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i + 1);
+    cmpr_test::fill_counting(v.data(), n, 1);
     return v;
 }
 

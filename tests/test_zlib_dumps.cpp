@@ -13,25 +13,12 @@
 #include "support/zlib_faults.h"
 
 using cmpr_test::GuardedBuffer;
+using cmpr_test::ptr_text;
 using cmpr_test::TraceCapture;
-
-namespace {
-
-void fill(uint8_t *p, size_t n) {
-    for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(0xA0 + i);
-}
-
-std::string ptr_text(const void *p) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%p", p);
-    return buf;
-}
-
-}  // namespace
 
 TEST(DefaultTrace, ReportsAWrapperFailureWithItsDump) {
     std::vector<uint8_t> src(128);
-    for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i + 1);
+    cmpr_test::fill_counting(src.data(), src.size(), 1);
     std::string out = cmpr_test::stdout_of([&] {
         cmpr_test::ZlibInitFailure fail(Z_STREAM_ERROR);
         uint32_t out_len = 0xABCD;
@@ -53,7 +40,7 @@ TEST(DefaultTrace, ReportsAWrapperFailureWithItsDump) {
 
 TEST(GuardPage, DumpOfInputRightBeforeAnUnmappedPage) {
     GuardedBuffer g(30);  // 30 bytes, then the guard page
-    fill(g.data_at_end(), 30);
+    cmpr_test::fill_counting(g.data_at_end(), 30, 0xA0);
     TraceCapture cap;
     cmpr_test::ZlibInitFailure fail(Z_MEM_ERROR);
     uint32_t out_len = 0;
@@ -69,7 +56,7 @@ TEST(GuardPage, DumpOfInputRightBeforeAnUnmappedPage) {
 
 TEST(GuardPage, DumpStartingBeforeInputRightAfterAnUnmappedPage) {
     GuardedBuffer g(100);
-    fill(g.data_at_start(), 100);
+    cmpr_test::fill_counting(g.data_at_start(), 100, 0xA0);
     TraceCapture cap;
     // A stream that inflate rejects at once: the dump starts 32 bytes before
     // the input, inside the guard page.
@@ -87,7 +74,7 @@ TEST(GuardPage, DumpStartingBeforeInputRightAfterAnUnmappedPage) {
 
 TEST(GuardPage, InitFailureDumpOfDecompressionAfterAnUnmappedPage) {
     GuardedBuffer g(8);
-    fill(g.data_at_start(), 8);
+    cmpr_test::fill_counting(g.data_at_start(), 8, 0xA0);
     TraceCapture cap;
     cmpr_test::ZlibInitFailure fail(Z_VERSION_ERROR);
     uint8_t dst[4];

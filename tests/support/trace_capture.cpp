@@ -76,4 +76,14 @@ std::string dump_words(const Report &row) {
     return colon == std::string::npos ? row.msg : row.msg.substr(colon + 2);
 }
 
+std::string ptr_text(const void *p) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%p", p);
+    return buf;
+}
+
+void fill_counting(uint8_t *p, size_t n, uint8_t first) {
+    for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(first + i);
+}
+
 }  // namespace cmpr_test

@@ -2,6 +2,8 @@
 #ifndef CMPR_TESTS_TRACE_CAPTURE_H
 #define CMPR_TESTS_TRACE_CAPTURE_H
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,13 @@ std::string stdout_of(Fn &&fn);
 
 // The lines a dump reports, with the address column cut off: "%08X x5".
 std::string dump_words(const Report &row);
+
+// An address as a dump row prints it ("%p").
+std::string ptr_text(const void *p);
+
+// Fills 'n' bytes with first, first + 1, ... (mod 256): dump rows then show
+// where every byte came from.
+void fill_counting(uint8_t *p, size_t n, uint8_t first);
 
 }  // namespace cmpr_test
 
