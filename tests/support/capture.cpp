@@ -1,0 +1,96 @@
+// Captures of reports and shell commands, guarded buffers and owned trees.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "decode/shell.h"
+#include "support.h"
+
+namespace cmpr_test {
+namespace {
+
+std::vector<std::string> g_reports;
+trc_fn_t g_saved;
+
+int capture(const char *func, int line, int level, const char *fmt, ...) {
+    char msg[2048];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(msg, sizeof msg, fmt, ap);
+    va_end(ap);
+    g_reports.push_back(std::string(func) + "-" + std::to_string(line) + "-" +
+                        std::to_string(level) + ": " + msg);
+    return 0;
+}
+
+}  // namespace
+
+TraceCapture::TraceCapture() {
+    g_saved = cmpr_trc_fn;
+    g_reports.clear();
+    cmpr_api_init(capture);
+}
+
+TraceCapture::~TraceCapture() {
+    cmpr_trc_fn = g_saved;
+}
+
+std::vector<std::string> &TraceCapture::reports() {
+    return g_reports;
+}
+
+std::vector<std::string> &shell_commands() {
+    static std::vector<std::string> commands;
+    return commands;
+}
+
+GuardedBuffer::GuardedBuffer(size_t size) : size_(size) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    pages_ = (size + page - 1) / page * page + (size == 0 ? page : 0);
+    void *p = mmap(nullptr, pages_ + 2 * page, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) std::abort();
+    usable_ = static_cast<uint8_t *>(p) + page;
+    if (mprotect(usable_, pages_, PROT_READ | PROT_WRITE) != 0) std::abort();
+}
+
+GuardedBuffer::~GuardedBuffer() {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    munmap(usable_ - page, pages_ + 2 * page);
+}
+
+int count_below(const tree_node *n) {
+    return n == nullptr
+               ? 0
+               : (n->zero ? 1 + count_below(n->zero) : 0) + (n->one ? 1 + count_below(n->one) : 0);
+}
+
+void free_below(tree_node *n) {
+    for (tree_node **child : {&n->zero, &n->one})
+        if (*child != nullptr) {
+            free_below(*child);
+            std::free(*child);
+            *child = nullptr;
+        }
+}
+
+OwnedTree::~OwnedTree() {
+    free_below(&root);
+}
+
+std::vector<code_entry> OwnedTree::build(const std::vector<int32_t> &lengths) {
+    std::vector<code_entry> table;
+    for (int32_t len : lengths) table.push_back({0, len});
+    free_below(&root);
+    get_table(table.data(), static_cast<int32_t>(table.size()), &root);
+    return table;
+}
+
+}  // namespace cmpr_test
+
+// The stand-in for the library's shell seam: records, never runs anything.
+void cmpr::hand_to_shell(const char *command) {
+    cmpr_test::shell_commands().push_back(command);
+}

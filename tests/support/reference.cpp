@@ -1,0 +1,139 @@
+// The codec spelled out with the exported building blocks, and what a host
+// sees of one decompression.  The library's gzip_cmprs and gzip_decmprs take
+// faster roads; the tests and the fuzz targets hold them to these.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "support.h"
+
+namespace cmpr_test {
+namespace {
+
+void check(bool ok, const char *what) {
+    if (ok) return;
+    std::fprintf(stderr, "cmpr test support: %s\n", what);
+    std::abort();
+}
+
+struct Writer {
+    uint8_t *dst;
+    uint32_t bit_cnt = 0, out_pos = 0;
+    void put(uint32_t value, uint32_t nbits, int rev) {
+        put_bits(value, static_cast<int32_t>(nbits), rev, &bit_cnt, dst, &out_pos);
+    }
+    void symbol(uint32_t sym) {
+        code_entry c;
+        huffman(sym, &c);
+        put(static_cast<uint32_t>(c.code), static_cast<uint32_t>(c.len), 1);
+    }
+};
+
+}  // namespace
+
+Bytes compress(const Bytes &in) {
+    const size_t bound = CMPR_GZIP_CMPRS_BOUND(in.size());
+    Bytes out(bound + 16, 0xEE);
+    const int32_t n = gzip_cmprs(in.data(), static_cast<uint32_t>(in.size()), out.data());
+    check(n >= 1 && static_cast<size_t>(n) <= bound, "gzip_cmprs went past its bound");
+    for (size_t i = bound; i < out.size(); ++i)
+        check(out[i] == 0xEE, "gzip_cmprs wrote past its bound");
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+Bytes reference_cmprs(const Bytes &in) {
+    const uint8_t *src = in.data();
+    const auto src_len = static_cast<uint32_t>(in.size());
+    Bytes out(CMPR_GZIP_CMPRS_BOUND(in.size())), window(8192);
+    struct Entry {
+        bool valid;
+        uint32_t pos;
+    };
+    std::vector<Entry> table(8192);
+    uint8_t none[1];
+    gzip_cmprs(none, 0, none);  // resets the input index and the bit accumulator
+
+    Writer w{out.data()};
+    uint32_t head = 0, str = 0, cur = 0, hist = 0, prev_hash = 0;
+    auto advance = [&] { return adv_window(src, src_len, window.data(), &head, &str, &cur); };
+    auto history_at = [&](uint32_t from) {
+        for (uint32_t i = 0; i < 3; ++i) adv_history((from + i) & 0x1FFF, window.data(), &hist);
+    };
+    for (int i = 0; i < 3; ++i) advance();
+    while (head < src_len) {
+        const Entry e = table[hashf(str)];
+        const uint32_t dist = cur - e.pos;
+        const bool candidate = e.valid && cur != 0 && dist <= 8189 && dist <= cur;
+        if (candidate) history_at(cur - dist);
+        if (candidate && str == hist) {
+            uint32_t n = 3;
+            int32_t end = advance();
+            adv_history((cur - dist + 2) & 0x1FFF, window.data(), &hist);
+            while (str == hist && end == 0 && n <= 257) {
+                ++n;
+                end = advance();
+                adv_history((cur - dist + 2) & 0x1FFF, window.data(), &hist);
+            }
+            uint32_t lx, lb, dx, db;
+            w.symbol(encode_length(n, &lx, &lb));
+            w.put(lx, lb, 0);
+            w.put(encode_distance(dist, &dx, &db), 5, 1);
+            w.put(dx, db, 0);
+            advance();
+        } else {
+            w.symbol(str & 0xFF);
+        }
+        const uint32_t h = hashf(str);
+        if (cur == 0 || h != prev_hash || cur - table[h].pos > 8192) table[h] = {true, cur};
+        prev_hash = h;
+        advance();
+    }
+    for (; cur < src_len; advance()) w.symbol(str & 0xFF);
+    w.put(0, 8, 0);  // the end code and one zero bit
+    if (w.bit_cnt != 0) w.put(0, 8 - w.bit_cnt, 0);
+    out.resize(w.out_pos);
+    return out;
+}
+
+Decoded observe(Decoder decode, const uint8_t *src, uint32_t len) {
+    Decoded d;
+    const uint64_t bound = CMPR_GZIP_DECMPRS_BOUND(len);
+    std::unique_ptr<uint8_t[]> room(new uint8_t[bound]);  // exactly: ASan sees a byte past it
+    TraceCapture cap;
+    shell_commands().clear();
+    d.result = decode(src, len, room.get());
+    check(d.result <= bound, "decoded past the bound");
+    d.out.assign(room.get(), room.get() + d.result);
+    d.reports = cap.reports();
+    d.shell = shell_commands();
+    d.state = cmpr::decode_state;
+    return d;
+}
+
+uint32_t reference_decmprs(const uint8_t *src, uint32_t len, uint8_t *dst) {
+    cmpr::reset_decoder(src, len);
+    decode_block(src, 1, &litlen_tree, &offset_tree, dst);
+    return cmpr::decode_state.out_cnt;
+}
+
+std::string difference(const Decoded &a, const Decoded &b) {
+    const cmpr::DecodeState &s = a.state, &t = b.state;
+    const std::pair<bool, const char *> checks[] = {
+        {a.result == b.result, "result"},
+        {a.out == b.out, "output"},
+        {a.reports == b.reports, "reports"},
+        {a.shell == b.shell, "shell commands"},
+        {s.bit_buf == t.bit_buf && s.bit_pos == t.bit_pos && s.bits_used == t.bits_used,
+         "bit reader"},
+        {s.in_pos == t.in_pos && s.in_len == t.in_len && s.in_base == t.in_base, "input position"},
+        {s.out_cnt == t.out_cnt && s.hist_pos == t.hist_pos, "output count"},
+        {std::memcmp(s.history, t.history, sizeof s.history) == 0, "history"},
+    };
+    for (const auto &[same, what] : checks)
+        if (!same) return what;
+    return "";
+}
+
+}  // namespace cmpr_test

@@ -1,0 +1,117 @@
+// Shared by the tests and the fuzz targets: sample data, hand-made streams,
+// the step-by-step reference codec, and captures of what the library reports
+// and hands to the shell.  Needs no test framework.
+#ifndef CMPR_TESTS_SUPPORT_H
+#define CMPR_TESTS_SUPPORT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cmpr.h"
+#include "decode/decode_state.h"
+
+namespace cmpr_test {
+
+using Bytes = std::vector<uint8_t>;
+
+// Deterministic data: the same bytes on every target and compiler.
+Bytes random_bytes(size_t n, uint64_t seed);
+Bytes log_text(size_t n, uint64_t seed);  // daemon-log-like lines
+Bytes periodic(size_t n, size_t period, uint64_t seed);
+Bytes binary_records(size_t n, uint64_t seed);  // small structs of counters and floats
+// Everything a codec must survive: empty, 1-4 bytes, runs, periods around the
+// window size, text, records, random bytes, up to 3 MiB.
+std::vector<std::pair<std::string, Bytes>> varied_samples();
+
+// Length 3 at distance 8193, the literal 'z', the end of the segment: decodes
+// to ff ff ff 7a with one corrupt-distance report and escalation.
+extern const Bytes kCorruptDistance;
+
+// Streams by hand, packed as the codec packs them (from bit 0 of each byte).
+struct BitWriter {
+    std::vector<bool> b;
+    BitWriter &bits(uint32_t v, int n) {  // least significant bit first
+        for (int i = 0; i < n; ++i) b.push_back(i < 32 && (v >> i) & 1u);
+        return *this;
+    }
+    BitWriter &code(uint32_t c, int n) {  // most significant bit first
+        for (int i = n - 1; i >= 0; --i) b.push_back((c >> i) & 1u);
+        return *this;
+    }
+    BitWriter &sym(uint32_t s) {  // a literal/length symbol in the fixed code
+        return s < 144   ? code(s + 0x30, 8)
+               : s < 256 ? code(s + 0x100, 9)
+               : s < 280 ? code(s - 256, 7)
+                         : code(s - 88, 8);
+    }
+    BitWriter &dist(uint32_t c) { return code(c, 5); }
+    BitWriter &text(const char *s) {
+        return *s != 0 ? sym(static_cast<uint8_t>(*s)).text(s + 1) : *this;
+    }
+    BitWriter &pad_to(size_t n) { return b.size() % (8 * n) != 0 ? bits(0, 1).pad_to(n) : *this; }
+    BitWriter &end_segment() {
+        return sym(256).bits(0, 1).pad_to(1);
+    }  // the end code, a zero bit, zeros
+    Bytes bytes() const;
+};
+
+// gzip_cmprs into exactly CMPR_GZIP_CMPRS_BOUND bytes; fails the run when a
+// byte past the result changed.
+Bytes compress(const Bytes &in);
+// gzip_cmprs spelled out with the exported building blocks, step by step.
+Bytes reference_cmprs(const Bytes &in);
+
+// Everything a host sees of one decompression.
+struct Decoded {
+    uint32_t result = 0;
+    Bytes out;
+    std::vector<std::string> reports;  // "func-line-level: message"
+    std::vector<std::string> shell;    // commands handed to the shell
+    cmpr::DecodeState state{};
+};
+using Decoder = uint32_t (*)(const uint8_t *, uint32_t, uint8_t *);
+// Decodes into exactly CMPR_GZIP_DECMPRS_BOUND(len) bytes.
+Decoded observe(Decoder decode, const uint8_t *src, uint32_t len);
+// The block decoder in fixed-code mode after the driver's reset.
+uint32_t reference_decmprs(const uint8_t *src, uint32_t len, uint8_t *dst);
+// What differs between two decodings, empty when nothing does.
+std::string difference(const Decoded &a, const Decoded &b);
+
+// Installs a capturing trace function while alive, then puts back the old one.
+class TraceCapture {
+   public:
+    TraceCapture();
+    ~TraceCapture();
+    std::vector<std::string> &reports();  // as in Decoded
+};
+// Commands the shell stand-in was handed since the last clear.
+std::vector<std::string> &shell_commands();
+
+// 'size' bytes right before (or after) an unmapped page.
+class GuardedBuffer {
+   public:
+    explicit GuardedBuffer(size_t size);
+    ~GuardedBuffer();
+    uint8_t *at_end() const { return usable_ + pages_ - size_; }
+    uint8_t *at_start() const { return usable_; }
+
+   private:
+    size_t size_, pages_;
+    uint8_t *usable_;
+};
+
+// Code trees whose nodes the test frees (the library never does).
+struct OwnedTree {
+    tree_node root{};
+    ~OwnedTree();
+    std::vector<code_entry> build(const std::vector<int32_t> &lengths);
+};
+int count_below(const tree_node *n);
+void free_below(tree_node *n);
+
+}  // namespace cmpr_test
+
+#endif

@@ -1,0 +1,84 @@
+// CRC-32, put_word and the trace hook.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "api/crc32_impl.h"
+#include "support/support.h"
+
+namespace {
+
+// The CRC-32 of gzip and PNG a bit at a time, straight from the polynomial.
+uint32_t reference_crc(const uint8_t *p, size_t n) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n * 8; ++i)
+        c = (c >> 1) ^ (0xEDB88320u & (0u - ((c ^ p[i / 8] >> i % 8) & 1u)));
+    return ~c;
+}
+
+}  // namespace
+
+// Every engine the library may pick, whatever this CPU picks, on sizes
+// around each engine's block boundaries and from every alignment; the
+// exported calls whole, split and empty (which builds the table all the same).
+TEST(Crc32, EveryEngineAgreesWithTheReference) {
+    std::vector<cmpr::CrcEngine> engines = {cmpr::crc32_bytewise, cmpr::crc32_portable};
+    for (cmpr::CrcEngine e : {cmpr::crc32_clmul128(), cmpr::crc32_clmul512()})
+        if (e != nullptr) engines.push_back(e);
+    const cmpr_test::Bytes data = cmpr_test::random_bytes(9000, 23);
+    std::vector<size_t> sizes = {2047, 2048, 2049, 4096 + 15, 8191};
+    for (size_t n = 0; n <= 1100; ++n) sizes.push_back(n);
+    for (size_t e = 0; e < engines.size(); ++e)
+        for (size_t at = 0; at < 8; ++at)
+            for (size_t n : sizes)
+                ASSERT_EQ(engines[e](0xFFFFFFFFu, &data[at], n), ~reference_crc(&data[at], n))
+                    << "engine " << e << " n=" << n << " at=" << at;
+    EXPECT_EQ(reference_crc(reinterpret_cast<const uint8_t *>("123456789"), 9), 0xCBF43926u);
+    std::memset(crc_table, 0, sizeof crc_table);
+    crc_table_computed = 0;
+    EXPECT_EQ(update_crc(0x12345678u, nullptr, 0), 0x12345678u);
+    EXPECT_EQ(crc_table[128], 0xEDB88320u);
+    for (int32_t split : {0, 1, 7, 8, 9, 2500, 5000})
+        EXPECT_EQ(~update_crc(update_crc(~0u, &data[0], split), &data[split], 5000 - split),
+                  reference_crc(data.data(), 5000));
+    EXPECT_EQ(crc_gen(data.data(), 9000), reference_crc(data.data(), 9000));
+}
+
+TEST(PutWord, WritesLittleEndianThenZeros) {
+    for (int32_t count : {4, 2, 6, -3}) {
+        FILE *f = std::tmpfile();
+        put_word(f, count, 0x12345678u);
+        std::string s(static_cast<size_t>(std::ftell(f)), '\0');
+        std::rewind(f);
+        EXPECT_EQ(std::fread(s.data(), 1, s.size(), f), s.size());
+        std::fclose(f);
+        EXPECT_EQ(s, std::string("\x78\x56\x34\x12\0\0", 6).substr(0, std::max(count, 0)));
+    }
+}
+
+TEST(TraceHook, DefaultPrintsFuncLineAndMessageAndANullPutsItBack) {
+    auto printed = [] {
+        testing::internal::CaptureStdout();
+        cmpr_trc_fn("decode_block", 573, 6, "EOB %d", 0);
+        cmpr_trc_fn("f", 1, 3, "%s", std::string(5000, 'x').c_str());  // cut at 1023 characters
+        return testing::internal::GetCapturedStdout();
+    };
+    const std::string want = "decode_block-573: EOB 0\nf-1: " + std::string(1023, 'x') + "\n";
+    EXPECT_EQ(printed(), want);
+    {
+        cmpr_test::TraceCapture cap;  // a host's function gets every report, stdout stays quiet
+        uint8_t out[CMPR_GZIP_DECMPRS_BOUND(5)];
+        testing::internal::CaptureStdout();
+        gzip_decmprs(cmpr_test::kCorruptDistance.data(), 5, out);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(cap.reports().size(), 11u);
+        cmpr_api_init(nullptr);
+        EXPECT_EQ(printed(), want);
+    }
+    cmpr_trc_fn = nullptr;  // a host may write the variable itself
+    testing::internal::CaptureStdout();
+    gzip_decmprs(nullptr, 0, nullptr);
+    cmpr_api_init(nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "decode_block-573: EOB 0 at bit position 0x00000007 ( byte 0x00000001 )\n");
+}
