@@ -17,7 +17,7 @@ constexpr uint32_t kMaxRoom = 1 << 20;
 cmpr_test::GuardedBuffer *g_src, *g_dst, *g_back;
 
 uint8_t *ending_at(cmpr_test::GuardedBuffer *b, size_t n) {
-    return b->at_end() - n;
+    return b->end() - n;
 }
 
 }  // namespace

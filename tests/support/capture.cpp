@@ -47,18 +47,18 @@ std::vector<std::string> &shell_commands() {
     return commands;
 }
 
-GuardedBuffer::GuardedBuffer(size_t size) : size_(size) {
+GuardedBuffer::GuardedBuffer(size_t size) {
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    pages_ = (size + page - 1) / page * page + (size == 0 ? page : 0);
-    void *p = mmap(nullptr, pages_ + 2 * page, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    size_ = (size + page - 1) / page * page + (size == 0 ? page : 0);
+    void *p = mmap(nullptr, size_ + 2 * page, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) std::abort();
     usable_ = static_cast<uint8_t *>(p) + page;
-    if (mprotect(usable_, pages_, PROT_READ | PROT_WRITE) != 0) std::abort();
+    if (mprotect(usable_, size_, PROT_READ | PROT_WRITE) != 0) std::abort();
 }
 
 GuardedBuffer::~GuardedBuffer() {
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    munmap(usable_ - page, pages_ + 2 * page);
+    munmap(usable_ - page, size_ + 2 * page);
 }
 
 int count_below(const tree_node *n) {

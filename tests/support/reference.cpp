@@ -90,7 +90,10 @@ Bytes reference_cmprs(const Bytes &in) {
         prev_hash = h;
         advance();
     }
-    for (; cur < src_len; advance()) w.symbol(str & 0xFF);
+    while (cur < src_len) {  // cur moves with the window
+        w.symbol(str & 0xFF);
+        advance();
+    }
     w.put(0, 8, 0);  // the end code and one zero bit
     if (w.bit_cnt != 0) w.put(0, 8 - w.bit_cnt, 0);
     out.resize(w.out_pos);

@@ -90,16 +90,17 @@ class TraceCapture {
 // Commands the shell stand-in was handed since the last clear.
 std::vector<std::string> &shell_commands();
 
-// 'size' bytes right before (or after) an unmapped page.
+// At least 'size' bytes between two unmapped pages: start() is right after
+// the first, end() is the second.
 class GuardedBuffer {
    public:
     explicit GuardedBuffer(size_t size);
     ~GuardedBuffer();
-    uint8_t *at_end() const { return usable_ + pages_ - size_; }
-    uint8_t *at_start() const { return usable_; }
+    uint8_t *start() const { return usable_; }
+    uint8_t *end() const { return usable_ + size_; }
 
    private:
-    size_t size_, pages_;
+    size_t size_;
     uint8_t *usable_;
 };
 
