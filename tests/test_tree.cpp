@@ -1,20 +1,15 @@
-// Code trees: canonical codes, walking, printing.
+// Code trees: canonical codes, walking and printing, and the decoder's
+// deliberate exits: a walk into a missing branch and an undefined fixed code.
 #include <gtest/gtest.h>
 
 #include <cinttypes>
+#include <cstdarg>
 
 #include "support/support.h"
 
-using cmpr_test::BitWriter;
 using cmpr_test::OwnedTree;
 
 namespace {
-
-std::vector<int32_t> codes_of(const std::vector<code_entry> &t) {
-    std::vector<int32_t> v;
-    for (const code_entry &e : t) v.push_back(e.code);
-    return v;
-}
 
 std::string leaf_line(const tree_node *node) {
     char buf[96];
@@ -31,38 +26,70 @@ std::string stdout_of(Fn &&fn) {
     return testing::internal::GetCapturedStdout();
 }
 
+int trace_to_stderr(const char *func, int line, int level, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::fprintf(stderr, "%s-%d-%d: ", func, line, level);
+    std::vfprintf(stderr, fmt, ap);
+    va_end(ap);
+    return std::fputc('\n', stderr);
+}
+
+// In a child: decodes 'in' with every report on standard error too, so that
+// one pattern checks the bytes of the message and of the report.
+void decode(cmpr_test::Bytes in, int32_t mode, tree_node *lit, tree_node *dist) {
+    cmpr_api_init(trace_to_stderr);
+    cmpr::reset_decoder(in.data(), static_cast<uint32_t>(in.size()));
+    if (mode == 1) lut_lcode_9[255] = 0x8000;  // FF reads as the 9-bit code 111111110: undefined
+    uint8_t out[600];
+    decode_block(in.data(), mode, lit, dist, out);
+    std::exit(2);
+}
+
+struct DecoderDeathTest : testing::Test {
+    // Under qemu-user the test binary cannot be started anew: fork only.
+    void SetUp() override {
+        GTEST_FLAG_SET(death_test_style, CMPR_TEST_UNDER_EMULATOR ? "fast" : "threadsafe");
+    }
+};
+
 }  // namespace
 
 TEST(GetTable, AssignsCanonicalCodesThatTheTreeDecodes) {
     OwnedTree t;
     const std::vector<code_entry> table = t.build({3, 3, 3, 3, 3, 2, 4, 4, 0});
-    EXPECT_EQ(codes_of(table), (std::vector<int32_t>{2, 3, 4, 5, 6, 0, 14, 15, 0}));
-    BitWriter w;
+    cmpr_test::BitWriter w;
     for (int s = 7; s >= 0; --s) w.code(static_cast<uint32_t>(table[s].code), table[s].len);
     const cmpr_test::Bytes in = w.bytes();
     cmpr::reset_decoder(in.data(), static_cast<uint32_t>(in.size()));
     for (uint32_t s = 8; s-- > 0;) EXPECT_EQ(get_symbol(in.data(), 0, &t.root), s);
-    EXPECT_EQ(cmpr::decode_state.bits_used, 3u * 5 + 2 + 4 * 2);
-}
-
-TEST(GetTable, CodeLengthCodesComeInTheFormatsOrder) {
+    const int32_t canonical[9] = {2, 3, 4, 5, 6, 0, 14, 15, 0};
+    for (int s = 0; s < 9; ++s) EXPECT_EQ(table[s].code, canonical[s]) << s;
     const uint32_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
     for (uint32_t i = 0; i < 19; ++i) EXPECT_EQ(halph_order(i), order[i]) << i;
 }
 
 TEST(DumpTree, PrintsEachValueWithItsPathAndTheWholeLeafAddress) {
-    OwnedTree t;
+    OwnedTree t, c, one;
     t.build({1, 1});
     EXPECT_EQ(stdout_of([&] { dump_tree(&t.root, 1); }),
               "code = 00   0" + leaf_line(t.root.zero) + "code = 01   1" + leaf_line(t.root.one));
-    OwnedTree c;  // values are taken least significant bit first
-    c.build({3, 3, 3, 3, 3, 2, 4, 4});
-    uint32_t sym = 99;
-    EXPECT_EQ(stdout_of([&] { sym = get_direct(6, 0, &c.root); }),
+    c.build({3, 3, 3, 3, 3, 2, 4, 4});  // values are taken least significant bit first
+    EXPECT_EQ(stdout_of([&] { EXPECT_EQ(get_direct(6, 0, &c.root), 1u); }),
               "011" + leaf_line(c.root.zero->one->one));
-    EXPECT_EQ(sym, 1u);
-    OwnedTree one;  // one code of length 1: the 1 side is a gap
-    one.build({1});
+    one.build({1});  // one code of length 1: the 1 side is a gap
     EXPECT_EQ(stdout_of([&] { dump_tree(&one.root, 1); }),
               "code = 00   0" + leaf_line(one.root.zero) + "code = 01   1\t\tno code\n");
+}
+
+TEST_F(DecoderDeathTest, AMissingBranchOrAnUndefinedCodeEndsTheProcess) {
+    static tree_node empty, lit;  // static: the nodes stay reachable when the child exits
+    EXPECT_EXIT(decode({0x00}, 2, &empty, &empty), testing::ExitedWithCode(255),
+                "^null tree\nget_symbol-978-3: null tree, crash daemon\n$");
+    add_symbol(257, 0, 1, 1, &lit);  // code 0; its distance walks from the empty root on a 1
+    EXPECT_EXIT(decode({0x02}, 2, &lit, &empty), testing::ExitedWithCode(255),
+                "^null tree\nget_symbol-992-3: null tree, crash daemon\n$");
+    EXPECT_EXIT(decode({0xFF}, 1, nullptr, nullptr), testing::ExitedWithCode(255),
+                "^ERROR: undefined huffman code\nget_lcode-1054-3: ERROR: undefined huffman code, "
+                "crash daemon\n$");
 }
