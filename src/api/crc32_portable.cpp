@@ -1,6 +1,7 @@
+#include "common/compiler.h"
+#include "common/unaligned.h"
 #include "crc32_impl.h"
 #include "crc32_tables.h"
-#include "unaligned.h"
 
 namespace cmpr {
 

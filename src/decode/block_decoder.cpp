@@ -4,10 +4,10 @@
 #include <cstdio>
 
 #include "api/hexdump.h"
-#include "api/report.h"
 #include "bit_reader.h"
 #include "block_decoder.h"
 #include "code_tree.h"
+#include "common/report.h"
 #include "decode_state.h"
 #include "shell.h"
 

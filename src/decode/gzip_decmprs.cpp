@@ -13,9 +13,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "api/unaligned.h"
 #include "block_decoder.h"
 #include "cmpr.h"
+#include "common/compiler.h"
+#include "common/unaligned.h"
 #include "decode_state.h"
 #include "fixed_tables.h"
 

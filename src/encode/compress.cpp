@@ -17,6 +17,8 @@
 #include "bit_writer.h"
 #include "cmpr.h"
 #include "code_tables.h"
+#include "common/compiler.h"
+#include "common/unaligned.h"
 #include "lz77.h"
 #include "window_ring.h"
 

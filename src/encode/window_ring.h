@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "api/unaligned.h"
+#include "common/compiler.h"
+#include "common/unaligned.h"
 #include "lz77.h"
 
 namespace cmpr {
