@@ -6,7 +6,7 @@
 // quadword holds the higher-degree half).  What remains after the last fold
 // is a 128-bit value congruent to everything folded; its CRC, and the CRC of
 // the tail, come from the tables.
-#include "api/crc32_impl.h"
+#include "api/crc32_engines.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 
@@ -26,9 +26,9 @@ __attribute__((target("pclmul,sse4.1"))) inline __m128i fold(__m128i acc, __m128
     return _mm_xor_si128(_mm_xor_si128(lo, hi), next);
 }
 
-__attribute__((target("pclmul,sse4.1"))) uint32_t crc32_pclmul(uint32_t crc, const uint8_t *p,
-                                                               size_t n) {
-    if (n < 64) return crc32_portable(crc, p, n);
+__attribute__((target("pclmul,sse4.1"))) uint32_t crc32_clmul128(uint32_t crc, const uint8_t *p,
+                                                                 size_t n) {
+    if (n < 64) return crc32_slice16(crc, p, n);
     auto load = [](const uint8_t *q) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
     };
@@ -62,7 +62,7 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t crc32_pclmul(uint32_t crc, con
 
     alignas(16) uint8_t rest[16];
     _mm_store_si128(reinterpret_cast<__m128i *>(rest), r);
-    return crc32_bytewise(crc32_portable(0, rest, 16), p, n);
+    return crc32_bytewise(crc32_slice16(0, rest, 16), p, n);
 }
 
 // The same folding on 512-bit registers (AVX-512 with VPCLMULQDQ): four
@@ -95,8 +95,8 @@ CMPR_TARGET_VPCLMUL __m128i lane(__m512i z) {
     return _mm512_mask_extracti32x4_epi32(_mm_setzero_si128(), 0xF, z, i);
 }
 
-CMPR_TARGET_VPCLMUL uint32_t crc32_vpclmul(uint32_t crc, const uint8_t *p, size_t n) {
-    if (n < 256) return crc32_pclmul(crc, p, n);
+CMPR_TARGET_VPCLMUL uint32_t crc32_clmul512(uint32_t crc, const uint8_t *p, size_t n) {
+    if (n < 256) return crc32_clmul128(crc, p, n);
     __m512i z0 = _mm512_xor_si512(_mm512_loadu_si512(p),
                                   _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(crc))));
     __m512i z1 = _mm512_loadu_si512(p + 64), z2 = _mm512_loadu_si512(p + 128),
@@ -138,7 +138,7 @@ CMPR_TARGET_VPCLMUL uint32_t crc32_vpclmul(uint32_t crc, const uint8_t *p, size_
 
     alignas(16) uint8_t rest[16];
     _mm_store_si128(reinterpret_cast<__m128i *>(rest), r);
-    return crc32_bytewise(crc32_portable(0, rest, 16), p, n);
+    return crc32_bytewise(crc32_slice16(0, rest, 16), p, n);
 }
 
 }  // namespace
@@ -152,21 +152,21 @@ bool cpu_has(bool avx512) {
 }
 }  // namespace
 
-CrcEngine crc32_clmul128() {
-    return cpu_has(false) ? crc32_pclmul : nullptr;
+CrcEngine crc32_clmul128_engine() {
+    return cpu_has(false) ? crc32_clmul128 : nullptr;
 }
-CrcEngine crc32_clmul512() {
-    return cpu_has(true) ? crc32_vpclmul : nullptr;
+CrcEngine crc32_clmul512_engine() {
+    return cpu_has(true) ? crc32_clmul512 : nullptr;
 }
 
 }  // namespace cmpr
 
 #else
 
-cmpr::CrcEngine cmpr::crc32_clmul128() {
+cmpr::CrcEngine cmpr::crc32_clmul128_engine() {
     return nullptr;
 }
-cmpr::CrcEngine cmpr::crc32_clmul512() {
+cmpr::CrcEngine cmpr::crc32_clmul512_engine() {
     return nullptr;
 }
 
