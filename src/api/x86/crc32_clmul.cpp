@@ -1,4 +1,6 @@
-// CRC-32 by carry-less multiplication (x86-64 with PCLMULQDQ and SSE4.1).
+// CRC-32 by carry-less multiplication on x86-64: the engines crc32_clmul128
+// (PCLMULQDQ and SSE4.1) and crc32_clmul512 (AVX-512 with VPCLMULQDQ), and
+// the check of what this CPU has.
 //
 // Four 128-bit accumulators fold the input 64 bytes at a time: a 128-bit
 // block D bits ahead of the point it is folded into contributes its high
@@ -6,12 +8,13 @@
 // quadword holds the higher-degree half).  What remains after the last fold
 // is a 128-bit value congruent to everything folded; its CRC, and the CRC of
 // the tail, come from the tables.
-#include "api/crc32_engines.h"
-
-#if defined(__x86_64__) && defined(__GNUC__)
+#if !defined(__x86_64__) || !defined(__GNUC__)
+#error "x86-64 code for g++ or clang: src/CMakeLists.txt builds it for x86-64 only"
+#endif
 
 #include <immintrin.h>
 
+#include "api/crc32_engines.h"
 #include "api/crc32_tables.h"
 
 namespace cmpr {
@@ -160,14 +163,3 @@ CrcEngine crc32_clmul512_engine() {
 }
 
 }  // namespace cmpr
-
-#else
-
-cmpr::CrcEngine cmpr::crc32_clmul128_engine() {
-    return nullptr;
-}
-cmpr::CrcEngine cmpr::crc32_clmul512_engine() {
-    return nullptr;
-}
-
-#endif
