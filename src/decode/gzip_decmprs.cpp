@@ -16,6 +16,7 @@
 #include "block_decoder.h"
 #include "cmpr.h"
 #include "common/compiler.h"
+#include "common/format.h"
 #include "common/unaligned.h"
 #include "decode_state.h"
 #include "fixed_tables.h"
@@ -148,7 +149,7 @@ CMPR_FORCE_INLINE Step other_symbol(LitLenEntry e, Bits &b, uint32_t src_len, ui
         dist = d.base + b.peek(d.extra);
         b.skip(d.extra);
     }
-    if (CMPR_UNLIKELY(dist > kMaxValidDistance)) {
+    if (CMPR_UNLIKELY(dist > kMaxSilentDistance)) {
         decode_state.bits_used = static_cast<uint32_t>(b.used());
         escalate_invalid_offset(dist);
         dist = ((dist - 1) & kHistoryMask) + 1;  // where the history ring points
