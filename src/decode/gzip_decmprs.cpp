@@ -234,16 +234,11 @@ void sync_state(const uint8_t *src, uint32_t src_len, const uint8_t *dst, uint64
 
 extern "C" uint32_t gzip_decmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst) {
     using namespace cmpr;
-    DecodeState &st = decode_state;
-    // The reset: history all 0xFF (only what the last decoding wrote needs
-    // filling again), fresh tables, no input read and no output yet.
-    refill_history(st);
-    lut_init();
-    st.in_base = src;
-    st.in_len = src_len;
-
+    reset_decoder(src, src_len);
+    // The fast loop reads with its own bit buffer; sync_state() then leaves
+    // the decoder state as the byte-at-a-time reader would.
     const FastResult r = decode_fast(src, src_len, dst);
     sync_state(src, src_len, dst, r.bits_used, r.out);
     if (!r.finished) decode_fixed_rest(src, dst, r.run);
-    return st.out_cnt;
+    return decode_state.out_cnt;
 }
