@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "api/crc32_impl.h"
+#include "api/crc32_engines.h"
 #include "cmpr.h"
 #include "file_io.h"
 #include "sample_data.h"
@@ -245,14 +245,14 @@ void crc_engine(benchmark::State &st, cmpr::CrcEngine engine) {
     count_bytes(st, in);
 }
 
-void BM_crc32_portable(benchmark::State &st) {
-    crc_engine(st, cmpr::crc32_portable);
+void BM_crc32_slice16(benchmark::State &st) {
+    crc_engine(st, cmpr::crc32_slice16);
 }
 void BM_crc32_clmul128(benchmark::State &st) {
-    crc_engine(st, cmpr::crc32_clmul128());
+    crc_engine(st, cmpr::crc32_clmul128_engine());
 }
 void BM_crc32_clmul512(benchmark::State &st) {
-    crc_engine(st, cmpr::crc32_clmul512());
+    crc_engine(st, cmpr::crc32_clmul512_engine());
 }
 
 #define CMPR_BENCH(fn) \
@@ -266,7 +266,7 @@ CMPR_BENCH(BM_compress2_level1);
 CMPR_BENCH(BM_uncompress);
 CMPR_BENCH(BM_gzip_cmprs);
 CMPR_BENCH(BM_gzip_decmprs);
-CMPR_BENCH(BM_crc32_portable);
+CMPR_BENCH(BM_crc32_slice16);
 CMPR_BENCH(BM_crc32_clmul128);
 CMPR_BENCH(BM_crc32_clmul512);
 

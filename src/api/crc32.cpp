@@ -5,7 +5,7 @@
 #include <atomic>
 
 #include "cmpr.h"
-#include "crc32_impl.h"
+#include "crc32_engines.h"
 #include "crc32_tables.h"
 
 namespace {
@@ -13,7 +13,7 @@ namespace {
 // The engine for this CPU, chosen on first use (also safe when that first
 // use comes from another library's start-up code).
 cmpr::CrcEngine engine() {
-    static const cmpr::CrcEngine chosen = cmpr::crc32_best();
+    static const cmpr::CrcEngine chosen = cmpr::best_crc32_engine();
     return chosen;
 }
 
@@ -34,10 +34,10 @@ void ensure_table() {
 
 }  // namespace
 
-cmpr::CrcEngine cmpr::crc32_best() {
-    if (CrcEngine e = crc32_clmul512()) return e;
-    if (CrcEngine e = crc32_clmul128()) return e;
-    return crc32_portable;
+cmpr::CrcEngine cmpr::best_crc32_engine() {
+    if (CrcEngine e = crc32_clmul512_engine()) return e;
+    if (CrcEngine e = crc32_clmul128_engine()) return e;
+    return crc32_slice16;
 }
 
 extern "C" {
@@ -52,8 +52,8 @@ void make_crc_table(void) {
 }
 
 uint32_t update_crc(uint32_t crc, const uint8_t *buf, int32_t len) {
-    // The exported table is built as before, but the work goes through the
-    // engine's own constant tables, which hold the same values.
+    // The exported table is built for hosts that read it; the work goes
+    // through the engine's own constant tables, which hold the same values.
     ensure_table();
     return len > 0 ? engine()(crc, buf, static_cast<size_t>(len)) : crc;
 }

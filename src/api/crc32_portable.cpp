@@ -1,6 +1,9 @@
-#include "crc32_impl.h"
+// The CRC-32 engines that run on any CPU: byte at a time, and sixteen bytes
+// per step through the slicing tables.
+#include "common/compiler.h"
+#include "common/unaligned.h"
+#include "crc32_engines.h"
 #include "crc32_tables.h"
-#include "unaligned.h"
 
 namespace cmpr {
 
@@ -31,7 +34,7 @@ constexpr uint32_t kShift1 = crc_zeros_operator(kLane), kShift2 = crc_zeros_oper
 
 }  // namespace
 
-uint32_t crc32_portable(uint32_t crc, const uint8_t *p, size_t n) {
+uint32_t crc32_slice16(uint32_t crc, const uint8_t *p, size_t n) {
     while (n >= 3 * kLane) {
         uint32_t c0 = crc, c1 = 0, c2 = 0;
         for (uint32_t i = 0; i < kLane; i += 16) {

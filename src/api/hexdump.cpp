@@ -1,7 +1,7 @@
 #include "hexdump.h"
 
+#include "common/report.h"
 #include "mem_probe.h"
-#include "report.h"
 
 namespace cmpr {
 

@@ -2,7 +2,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "report.h"
+#include "common/report.h"
 
 // Formats into a 1024-byte stack buffer (longer messages are cut at 1023
 // characters) and prints "func-line: message" on standard output, whatever

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
+#include "common/report.h"
 #include "hexdump.h"
-#include "report.h"
 
 namespace {
 

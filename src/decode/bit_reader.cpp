@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "api/report.h"
+#include "common/report.h"
 
 namespace cmpr {
 

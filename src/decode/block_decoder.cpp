@@ -4,10 +4,11 @@
 #include <cstdio>
 
 #include "api/hexdump.h"
-#include "api/report.h"
 #include "bit_reader.h"
 #include "block_decoder.h"
 #include "code_tree.h"
+#include "common/format.h"
+#include "common/report.h"
 #include "decode_state.h"
 #include "shell.h"
 
@@ -132,7 +133,7 @@ void decode_symbols(const uint8_t *src, const tree_node *lit_tree, const tree_no
             st.hist_pos = (st.hist_pos + 1) & cmpr::kHistoryMask;
             continue;
         }
-        if (distance > cmpr::kMaxValidDistance) cmpr::escalate_invalid_offset(distance);
+        if (distance > cmpr::kMaxSilentDistance) cmpr::escalate_invalid_offset(distance);
         // Byte by byte through the history: a distance shorter than the
         // length repeats the latest bytes.
         for (uint32_t i = 0; i < length; ++i) {

@@ -14,9 +14,6 @@ struct SegmentRun {
     bool in_run = false;
 };
 
-// Distances above this are corrupt: reported and escalated, then decoded on.
-inline constexpr uint32_t kMaxValidDistance = 8192;
-
 // An end code read with 'bits_used' bits gone: traces it unless it continues
 // a run of end codes, and opens a run.
 void segment_end(SegmentRun &run, uint32_t bits_used);

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "api/report.h"
+#include "common/report.h"
 
 namespace cmpr {
 

@@ -1,9 +1,9 @@
 // Internal: the decoder's library-wide state.
 //
 // One record for the whole library: the bit reader's fields and the output
-// history.  gzip_decmprs() resets it at the start of every call; between
-// calls it keeps the values of the last decompression.  Nothing guards it, so
-// one decompression runs at a time per process.
+// history.  reset_decoder() resets it at the start of every gzip_decmprs()
+// call; between calls it keeps the values of the last decompression.
+// Nothing guards it, so one decompression runs at a time per process.
 #ifndef CMPR_SRC_DECODE_DECODE_STATE_H
 #define CMPR_SRC_DECODE_DECODE_STATE_H
 
@@ -46,9 +46,13 @@ extern DecodeState decode_state;
 // load; nothing in the library changes it.
 extern uint32_t crash_on_fail;
 
-// Steps 1-6 of a decompression: resets the state for input 'src' of 'len'
-// bytes, fills the history with 0xFF, builds the fixed-code tables and primes
-// the bit reader.  decode_block() can then run on the same input.
+// The start of every decompression, gzip_decmprs()'s included: resets the
+// state for input 'src' of 'len' bytes.  No output yet (out_cnt and hist_pos
+// 0) and every history byte 0xFF (refill_history()); the exported fixed-code
+// tables rebuilt (lut_init()); no input bits used (bits_used 0), and the bit
+// reader primed with the first four input bytes (zero bytes past the end,
+// which in_pos does not count).  decode_block() can then run on the same
+// input.
 void reset_decoder(const uint8_t *src, uint32_t len);
 
 }  // namespace cmpr

@@ -9,7 +9,7 @@
 #include <array>
 #include <cstdint>
 
-#include "api/bit_ops.h"
+#include "common/bit_ops.h"
 
 namespace cmpr {
 

@@ -13,9 +13,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "api/unaligned.h"
 #include "block_decoder.h"
 #include "cmpr.h"
+#include "common/compiler.h"
+#include "common/format.h"
+#include "common/unaligned.h"
 #include "decode_state.h"
 #include "fixed_tables.h"
 
@@ -93,21 +95,27 @@ CMPR_FORCE_INLINE void copy_match(uint8_t *dst, uint64_t out, uint32_t len, uint
 
 // The fast loop's bit buffer: unconsumed bits, the next one in bit 0.
 struct Bits {
+    // What a refill leaves at least: whole bytes go in while one more fits
+    // in the 64 bits.
+    static constexpr uint32_t kMinAfterRefill = 64 - 8;
+
     uint64_t buf = 0;
     uint32_t count = 0;   // how many bits of buf are valid
     uint64_t loaded = 0;  // input bytes taken into buf
     uint64_t used() const { return loaded * 8 - count; }
-    // Tops the buffer up to at least 56 bits: eight bytes at a time while
-    // eight are left, then byte by byte, with zero bytes past the end of the
-    // input (the reader sees zero bits there, for ever).
+    // Tops the buffer up to at least kMinAfterRefill bits: eight bytes at a
+    // time while eight are left, then byte by byte, with zero bytes past the
+    // end of the input (the reader sees zero bits there, for ever).  The
+    // word load adds (63 - count) / 8 whole bytes, which brings count to
+    // count | kMinAfterRefill for any count below 64.
     CMPR_FORCE_INLINE void refill(const uint8_t *src, uint32_t src_len) {
         if (CMPR_LIKELY(loaded + 8 <= src_len)) {
             buf |= load_le64(src + loaded) << count;
             loaded += (63 - count) >> 3;
-            count |= 56;
+            count |= kMinAfterRefill;
             return;
         }
-        for (; count <= 56; count += 8, ++loaded)
+        for (; count <= kMinAfterRefill; count += 8, ++loaded)
             if (loaded < src_len) buf |= static_cast<uint64_t>(src[loaded]) << count;
     }
     CMPR_FORCE_INLINE uint32_t peek(uint32_t n) const {
@@ -119,8 +127,58 @@ struct Bits {
     }
 };
 
+// The bit budget of a round of the fast loop.  A round decodes at most one
+// literal and then one more symbol of any kind, so it takes at most a
+// literal code and the longest other symbol: a match with all its extra bits,
+// or an end code with the skip to the next 32-bit boundary.  The most bits
+// that each takes is read off the tables the loop decodes with: with today's
+// tables a round takes at most 9 + 38 = 47 bits, of the 56 a refill leaves.
+constexpr uint32_t kDistanceCodeBits = 5;  // a distance code read on its own
+constexpr uint32_t kMaxSegmentPadBits = 31;
+
+constexpr uint32_t max_over_entries(auto bits_of) {
+    uint32_t most = 0;
+    for (LitLenEntry e : kDecodeTable) most = std::max(most, bits_of(e));
+    return most;
+}
+
+constexpr uint32_t kMaxDistanceExtraBits = [] {
+    uint32_t most = 0;
+    for (DistanceEntry d : kDistanceTable) most = std::max<uint32_t>(most, d.extra);
+    return most;
+}();
+constexpr uint32_t kMaxLiteralBits =
+    max_over_entries([](LitLenEntry e) { return is_literal(e) ? entry_bits(e) : 0; });
+constexpr uint32_t kMaxShortMatchBits = max_over_entries([](LitLenEntry e) {
+    return entry_kind(e) == kShortMatch ? entry_bits(e) + short_distance_extra(e) : 0;
+});
+constexpr uint32_t kMaxLongMatchBits = max_over_entries([](LitLenEntry e) {
+    return entry_kind(e) < kShortMatch  // the kind is the length's number of extra bits
+               ? entry_bits(e) + entry_kind(e) + kDistanceCodeBits + kMaxDistanceExtraBits
+               : 0;
+});
+constexpr uint32_t kMaxEndBits = max_over_entries([](LitLenEntry e) {
+    return entry_kind(e) == kEndOfSegment ? entry_bits(e) + kMaxSegmentPadBits : 0;
+});
+constexpr uint32_t kMaxOtherSymbolBits =
+    std::max({kMaxShortMatchBits, kMaxLongMatchBits, kMaxEndBits});
+constexpr uint32_t kMaxRoundBits = kMaxLiteralBits + kMaxOtherSymbolBits;
+
+static_assert(kMaxRoundBits <= Bits::kMinAfterRefill,
+              "a round of the fast loop may use bits that a refill does not guarantee");
+// The refill's word load sets count with an OR, which adds the whole bytes
+// loaded only while the minimum is binary 111000.
+static_assert(Bits::kMinAfterRefill == 0x38);
+// After a literal the loop looks the next symbol up 8 and 9 bits on.
+static_assert([] {
+    for (LitLenEntry e : kDecodeTable)
+        if (is_literal(e) && entry_bits(e) != 8 && entry_bits(e) != 9) return false;
+    return true;
+}());
+
 // What one literal/length entry other than a literal means: an end code, or
-// a match whose length code has been consumed.  Needs 38 bits in 'b'.
+// a match whose length code has been consumed.  Needs kMaxOtherSymbolBits
+// bits in 'b'.
 enum class Step { kNext, kFinished };
 
 CMPR_FORCE_INLINE Step other_symbol(LitLenEntry e, Bits &b, uint32_t src_len, uint8_t *dst,
@@ -142,12 +200,12 @@ CMPR_FORCE_INLINE Step other_symbol(LitLenEntry e, Bits &b, uint32_t src_len, ui
     } else {
         len = entry_value(e) + b.peek(entry_kind(e));
         b.skip(entry_kind(e));
-        const DistanceEntry d = kDistanceTable[b.peek(5)];
-        b.skip(5);
+        const DistanceEntry d = kDistanceTable[b.peek(kDistanceCodeBits)];
+        b.skip(kDistanceCodeBits);
         dist = d.base + b.peek(d.extra);
         b.skip(d.extra);
     }
-    if (CMPR_UNLIKELY(dist > kMaxValidDistance)) {
+    if (CMPR_UNLIKELY(dist > kMaxSilentDistance)) {
         decode_state.bits_used = static_cast<uint32_t>(b.used());
         escalate_invalid_offset(dist);
         dist = ((dist - 1) & kHistoryMask) + 1;  // where the history ring points
@@ -162,15 +220,15 @@ FastResult decode_fast(const uint8_t *src, uint32_t src_len, uint8_t *dst) {
     Bits b;
     uint64_t out = 0;
     SegmentRun run;
-    // A round takes at most two symbols: two literals (9 bits each), or a
-    // literal and any other symbol, which with its extra bits, or as an end
-    // code with its alignment, needs at most 38 bits: the 56 bits after a
-    // refill are enough.  Past the input the bits are zeros, which read as end
+    // Every round starts with a refill, and a round takes no more than
+    // kMaxRoundBits, which the refill guarantees (see the static_assert on
+    // the budget).  Past the input the bits are zeros, which read as end
     // codes, so decoding ends there.
     while (out <= kFastOutputLimit) {
         b.refill(src, src_len);
-        // After a literal the next symbol starts 8 or 9 bits on: look both up
-        // while the first lookup is under way, and pick one when it is known.
+        // After a literal the next symbol starts 8 or 9 bits on (a literal
+        // code is 8 or 9 bits long): look both up while the first lookup is
+        // under way, and pick one when it is known.
         const LitLenEntry e1 = kDecodeTable[b.peek(12)];
         const LitLenEntry at8 = kDecodeTable[(b.buf >> 8) & 4095];
         const LitLenEntry at9 = kDecodeTable[(b.buf >> 9) & 4095];
@@ -178,7 +236,7 @@ FastResult decode_fast(const uint8_t *src, uint32_t src_len, uint8_t *dst) {
         b.skip(bits1);
         LitLenEntry e = e1;
         if (CMPR_LIKELY(is_literal(e1))) {
-            const LitLenEntry e2 = bits1 == 8 ? at8 : at9;  // a literal code is 8 or 9 bits
+            const LitLenEntry e2 = bits1 == 8 ? at8 : at9;
             dst[out++] = static_cast<uint8_t>(entry_value(e1));
             run.in_run = false;
             b.skip(entry_bits(e2));
@@ -232,16 +290,11 @@ void sync_state(const uint8_t *src, uint32_t src_len, const uint8_t *dst, uint64
 
 extern "C" uint32_t gzip_decmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst) {
     using namespace cmpr;
-    DecodeState &st = decode_state;
-    // The reset: history all 0xFF (only what the last decoding wrote needs
-    // filling again), fresh tables, no input read and no output yet.
-    refill_history(st);
-    lut_init();
-    st.in_base = src;
-    st.in_len = src_len;
-
+    reset_decoder(src, src_len);
+    // The fast loop reads with its own bit buffer; sync_state() then leaves
+    // the decoder state as the byte-at-a-time reader would.
     const FastResult r = decode_fast(src, src_len, dst);
     sync_state(src, src_len, dst, r.bits_used, r.out);
     if (!r.finished) decode_fixed_rest(src, dst, r.run);
-    return st.out_cnt;
+    return decode_state.out_cnt;
 }

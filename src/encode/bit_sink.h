@@ -8,7 +8,8 @@
 
 #include <cstdint>
 
-#include "api/unaligned.h"
+#include "common/compiler.h"
+#include "common/unaligned.h"
 
 namespace cmpr {
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "api/bit_ops.h"
+#include "common/bit_ops.h"
 
 extern "C" uint32_t cmpr_bit_acc;
 

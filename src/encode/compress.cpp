@@ -2,14 +2,15 @@
 //
 // The rules that fix the output: a step at position cur hashes the three
 // bytes there and probes the one position its table entry holds; a candidate
-// at distance 1..8189 whose three bytes (read from the window) equal them
-// starts a match, which grows while the next input byte equals the byte the
-// same distance back, up to 258 bytes and never over the last input byte.
-// The table learns each literal's position, and for a match only the
-// position of its last byte (with the string starting there, zero bytes past
-// the input); an entry that the previous update wrote under the same hash
-// keeps its older position while that lies no more than 8192 back.  Steps run
-// while three bytes follow the step's position; the rest are literals.
+// at distance 1..kMaxMatchDistance whose three bytes (read from the window)
+// equal them starts a match, which grows while the next input byte equals
+// the byte the same distance back, up to kMaxMatch bytes and never over the
+// last input byte.  The table learns each literal's position, and for a
+// match only the position of its last byte (with the string starting there,
+// zero bytes past the input); an entry that the previous update wrote under
+// the same hash keeps its older position while that lies no more than
+// kCompressorWindowSize back.  Steps run while three bytes follow the step's
+// position; the rest are literals.
 #include <bit>
 #include <cstdlib>
 
@@ -17,6 +18,9 @@
 #include "bit_writer.h"
 #include "cmpr.h"
 #include "code_tables.h"
+#include "common/compiler.h"
+#include "common/format.h"
+#include "common/unaligned.h"
 #include "lz77.h"
 #include "window_ring.h"
 
@@ -41,7 +45,7 @@ uint32_t claim_table(uint32_t src_len) {
 }
 
 // Used when the heap cannot spare the window; one compression runs at a time.
-uint8_t g_spare_window[kWindowSize];
+uint8_t g_spare_window[kCompressorWindowSize];
 
 // The three bytes from 'pos', zero bytes past the end of the input.
 CMPR_FORCE_INLINE uint32_t string_at(const uint8_t *src, uint32_t src_len, uint32_t pos) {
@@ -129,13 +133,13 @@ uint32_t compress(const uint8_t *src, uint32_t src_len, uint8_t *dst, uint8_t *w
             // candidate at all is as unpredictable as whether it matches.
             // Without one, the window's own bytes at cur stand in (always
             // written, and equal).
-            const bool candidate = (dist <= kMaxDistance) & (entry >= base);
+            const bool candidate = (dist <= kMaxMatchDistance) & (entry >= base);
             const uint32_t probe = candidate ? entry - base : cur;
             if (CMPR_LIKELY(!((ring.get3(probe) == str) & candidate))) {
                 out.put_packed(kLiteralBits[str & 0xFF]);
                 // Enter this position unless the previous update entered an
                 // older one under the same hash that is still near enough.
-                if (hash != prev_hash || dist > kWindowSize) table[hash] = base + cur;
+                if (hash != prev_hash || dist > kCompressorWindowSize) table[hash] = base + cur;
                 prev_hash = hash;
                 ++cur;
                 ring.put(cur + 2, src[cur + 2]);  // cur + 2 < src_len: the loop test held
@@ -153,7 +157,7 @@ uint32_t compress(const uint8_t *src, uint32_t src_len, uint8_t *dst, uint8_t *w
             // that starts there (zero bytes past the input).
             const uint32_t last = cur + len - 1;
             const uint32_t last_hash = hash3(string_at(src, src_len, last));
-            if (last_hash != prev_hash || last - (table[last_hash] - base) > kWindowSize)
+            if (last_hash != prev_hash || last - (table[last_hash] - base) > kCompressorWindowSize)
                 table[last_hash] = base + last;
             prev_hash = last_hash;
             cur += len;
@@ -174,7 +178,7 @@ uint32_t compress(const uint8_t *src, uint32_t src_len, uint8_t *dst, uint8_t *w
 }  // namespace cmpr
 
 extern "C" int32_t gzip_cmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst) {
-    uint8_t *heap_window = static_cast<uint8_t *>(std::malloc(cmpr::kWindowSize));
+    uint8_t *heap_window = static_cast<uint8_t *>(std::malloc(cmpr::kCompressorWindowSize));
     uint32_t n = cmpr::compress(src, src_len, dst,
                                 heap_window != nullptr ? heap_window : cmpr::g_spare_window);
     std::free(heap_window);

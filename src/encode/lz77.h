@@ -2,11 +2,13 @@
 //
 // Positions count input bytes from 0; after the input runs out, zero bytes are
 // shifted in at the following positions and never coded.  The window keeps
-// the byte of position q in slot q & kWindowMask.
+// the byte of position q in slot q & kCompressorWindowMask.
 #ifndef CMPR_SRC_ENCODE_LZ77_H
 #define CMPR_SRC_ENCODE_LZ77_H
 
 #include <cstdint>
+
+#include "common/format.h"
 
 // Index in the input of the next byte that the window reads; only the
 // compressor resets it.
@@ -14,10 +16,7 @@ extern "C" uint32_t cmpr_in_idx;
 
 namespace cmpr {
 
-constexpr uint32_t kWindowSize = 8192;
-constexpr uint32_t kWindowMask = kWindowSize - 1;
 constexpr uint32_t kHashBits = 13;
-constexpr uint32_t kMaxDistance = 8189;  // all three bytes of a candidate are still in the window
 constexpr uint32_t kMaxMatch = 258;
 
 // A 32-bit integer hash (add-shift-xor rounds), cut to kHashBits.
@@ -37,7 +36,7 @@ inline int32_t window_advance(const uint8_t *src, uint32_t src_len, uint8_t *win
                               uint32_t &win_head, uint32_t &str_reg, uint32_t &cur_pos) {
     uint32_t b = 0;
     if (cmpr_in_idx < src_len) b = src[cmpr_in_idx++];
-    window[win_head & kWindowMask] = static_cast<uint8_t>(b);
+    window[win_head & kCompressorWindowMask] = static_cast<uint8_t>(b);
     str_reg = (b << 16) | (str_reg >> 8);
     cur_pos = win_head - 2;
     win_head += 1;
@@ -45,7 +44,7 @@ inline int32_t window_advance(const uint8_t *src, uint32_t src_len, uint8_t *win
 }
 
 inline void history_advance(uint32_t idx, const uint8_t *window, uint32_t &hist_reg) {
-    hist_reg = (static_cast<uint32_t>(window[idx & kWindowMask]) << 16) | (hist_reg >> 8);
+    hist_reg = (static_cast<uint32_t>(window[idx & kCompressorWindowMask]) << 16) | (hist_reg >> 8);
 }
 
 }  // namespace cmpr

@@ -1,14 +1,16 @@
 // Internal: the compressor's 8 KiB window, a ring indexed by position.
 //
-// Position q lives in slot q & kWindowMask.  Multi-byte accesses that would
-// run off the end of the ring continue at its start.
+// Position q lives in slot q & kCompressorWindowMask.  Multi-byte accesses
+// that would run off the end of the ring continue at its start.
 #ifndef CMPR_SRC_ENCODE_WINDOW_RING_H
 #define CMPR_SRC_ENCODE_WINDOW_RING_H
 
 #include <cstdint>
 #include <cstring>
 
-#include "api/unaligned.h"
+#include "common/compiler.h"
+#include "common/format.h"
+#include "common/unaligned.h"
 #include "lz77.h"
 
 namespace cmpr {
@@ -17,22 +19,22 @@ class WindowRing {
    public:
     explicit WindowRing(uint8_t *slots) : w_(slots) {}
 
-    CMPR_FORCE_INLINE void put(uint32_t pos, uint8_t b) { w_[pos & kWindowMask] = b; }
-    CMPR_FORCE_INLINE uint8_t get(uint32_t pos) const { return w_[pos & kWindowMask]; }
+    CMPR_FORCE_INLINE void put(uint32_t pos, uint8_t b) { w_[pos & kCompressorWindowMask] = b; }
+    CMPR_FORCE_INLINE uint8_t get(uint32_t pos) const { return w_[pos & kCompressorWindowMask]; }
 
     // The three bytes from 'pos' in the layout of the string register.
     CMPR_FORCE_INLINE uint32_t get3(uint32_t pos) const {
-        uint32_t s = pos & kWindowMask;
-        if (CMPR_LIKELY(s <= kWindowSize - 4)) return load_le32(w_ + s) & 0xFFFFFF;
+        uint32_t s = pos & kCompressorWindowMask;
+        if (CMPR_LIKELY(s <= kCompressorWindowSize - 4)) return load_le32(w_ + s) & 0xFFFFFF;
         return get(pos) | get(pos + 1) << 8 | get(pos + 2) << 16;
     }
 
     CMPR_FORCE_INLINE uint64_t get8(uint32_t pos) const {
-        uint32_t s = pos & kWindowMask;
-        if (CMPR_LIKELY(s <= kWindowSize - 8)) return load_le64(w_ + s);
+        uint32_t s = pos & kCompressorWindowMask;
+        if (CMPR_LIKELY(s <= kCompressorWindowSize - 8)) return load_le64(w_ + s);
         uint8_t tmp[8];
-        std::memcpy(tmp, w_ + s, kWindowSize - s);
-        std::memcpy(tmp + (kWindowSize - s), w_, 8 - (kWindowSize - s));
+        std::memcpy(tmp, w_ + s, kCompressorWindowSize - s);
+        std::memcpy(tmp + (kCompressorWindowSize - s), w_, 8 - (kCompressorWindowSize - s));
         return load_le64(tmp);
     }
 
@@ -44,8 +46,8 @@ class WindowRing {
     }
 
     CMPR_FORCE_INLINE void put8(uint32_t pos, uint64_t v) {
-        uint32_t s = pos & kWindowMask;
-        if (CMPR_LIKELY(s <= kWindowSize - 8)) return store_le64(w_ + s, v);
+        uint32_t s = pos & kCompressorWindowMask;
+        if (CMPR_LIKELY(s <= kCompressorWindowSize - 8)) return store_le64(w_ + s, v);
         for (uint32_t i = 0; i < 8; ++i, v >>= 8) put(pos + i, static_cast<uint8_t>(v));
     }
 

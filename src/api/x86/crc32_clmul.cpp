@@ -1,4 +1,6 @@
-// CRC-32 by carry-less multiplication (x86-64 with PCLMULQDQ and SSE4.1).
+// CRC-32 by carry-less multiplication on x86-64: the engines crc32_clmul128
+// (PCLMULQDQ and SSE4.1) and crc32_clmul512 (AVX-512 with VPCLMULQDQ), and
+// the check of what this CPU has.
 //
 // Four 128-bit accumulators fold the input 64 bytes at a time: a 128-bit
 // block D bits ahead of the point it is folded into contributes its high
@@ -6,12 +8,13 @@
 // quadword holds the higher-degree half).  What remains after the last fold
 // is a 128-bit value congruent to everything folded; its CRC, and the CRC of
 // the tail, come from the tables.
-#include "api/crc32_impl.h"
-
-#if defined(__x86_64__) && defined(__GNUC__)
+#if !defined(__x86_64__) || !defined(__GNUC__)
+#error "x86-64 code for g++ or clang: src/CMakeLists.txt builds it for x86-64 only"
+#endif
 
 #include <immintrin.h>
 
+#include "api/crc32_engines.h"
 #include "api/crc32_tables.h"
 
 namespace cmpr {
@@ -26,9 +29,9 @@ __attribute__((target("pclmul,sse4.1"))) inline __m128i fold(__m128i acc, __m128
     return _mm_xor_si128(_mm_xor_si128(lo, hi), next);
 }
 
-__attribute__((target("pclmul,sse4.1"))) uint32_t crc32_pclmul(uint32_t crc, const uint8_t *p,
-                                                               size_t n) {
-    if (n < 64) return crc32_portable(crc, p, n);
+__attribute__((target("pclmul,sse4.1"))) uint32_t crc32_clmul128(uint32_t crc, const uint8_t *p,
+                                                                 size_t n) {
+    if (n < 64) return crc32_slice16(crc, p, n);
     auto load = [](const uint8_t *q) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
     };
@@ -62,7 +65,7 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t crc32_pclmul(uint32_t crc, con
 
     alignas(16) uint8_t rest[16];
     _mm_store_si128(reinterpret_cast<__m128i *>(rest), r);
-    return crc32_bytewise(crc32_portable(0, rest, 16), p, n);
+    return crc32_bytewise(crc32_slice16(0, rest, 16), p, n);
 }
 
 // The same folding on 512-bit registers (AVX-512 with VPCLMULQDQ): four
@@ -95,8 +98,8 @@ CMPR_TARGET_VPCLMUL __m128i lane(__m512i z) {
     return _mm512_mask_extracti32x4_epi32(_mm_setzero_si128(), 0xF, z, i);
 }
 
-CMPR_TARGET_VPCLMUL uint32_t crc32_vpclmul(uint32_t crc, const uint8_t *p, size_t n) {
-    if (n < 256) return crc32_pclmul(crc, p, n);
+CMPR_TARGET_VPCLMUL uint32_t crc32_clmul512(uint32_t crc, const uint8_t *p, size_t n) {
+    if (n < 256) return crc32_clmul128(crc, p, n);
     __m512i z0 = _mm512_xor_si512(_mm512_loadu_si512(p),
                                   _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(crc))));
     __m512i z1 = _mm512_loadu_si512(p + 64), z2 = _mm512_loadu_si512(p + 128),
@@ -138,7 +141,7 @@ CMPR_TARGET_VPCLMUL uint32_t crc32_vpclmul(uint32_t crc, const uint8_t *p, size_
 
     alignas(16) uint8_t rest[16];
     _mm_store_si128(reinterpret_cast<__m128i *>(rest), r);
-    return crc32_bytewise(crc32_portable(0, rest, 16), p, n);
+    return crc32_bytewise(crc32_slice16(0, rest, 16), p, n);
 }
 
 }  // namespace
@@ -152,22 +155,11 @@ bool cpu_has(bool avx512) {
 }
 }  // namespace
 
-CrcEngine crc32_clmul128() {
-    return cpu_has(false) ? crc32_pclmul : nullptr;
+CrcEngine crc32_clmul128_engine() {
+    return cpu_has(false) ? crc32_clmul128 : nullptr;
 }
-CrcEngine crc32_clmul512() {
-    return cpu_has(true) ? crc32_vpclmul : nullptr;
+CrcEngine crc32_clmul512_engine() {
+    return cpu_has(true) ? crc32_clmul512 : nullptr;
 }
 
 }  // namespace cmpr
-
-#else
-
-cmpr::CrcEngine cmpr::crc32_clmul128() {
-    return nullptr;
-}
-cmpr::CrcEngine cmpr::crc32_clmul512() {
-    return nullptr;
-}
-
-#endif

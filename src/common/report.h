@@ -4,8 +4,8 @@
 // function name, line number, level and format.  A null pointer (a host may
 // assign the variable directly) falls back to the default, so no report ever
 // calls through null.
-#ifndef CMPR_SRC_API_REPORT_H
-#define CMPR_SRC_API_REPORT_H
+#ifndef CMPR_SRC_COMMON_REPORT_H
+#define CMPR_SRC_COMMON_REPORT_H
 
 #include "cmpr.h"
 

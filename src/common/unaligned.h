@@ -5,22 +5,14 @@
 // x86-64: every multi-byte access goes through memcpy (which compilers turn
 // into one instruction where the CPU allows it) and builds values in
 // little-endian order, the order of the stream formats.
-#ifndef CMPR_SRC_API_UNALIGNED_H
-#define CMPR_SRC_API_UNALIGNED_H
+#ifndef CMPR_SRC_COMMON_UNALIGNED_H
+#define CMPR_SRC_COMMON_UNALIGNED_H
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
 
-#if defined(__GNUC__)
-#define CMPR_FORCE_INLINE inline __attribute__((always_inline))
-#define CMPR_LIKELY(x) __builtin_expect(!!(x), 1)
-#define CMPR_UNLIKELY(x) __builtin_expect(!!(x), 0)
-#else
-#define CMPR_FORCE_INLINE inline
-#define CMPR_LIKELY(x) (x)
-#define CMPR_UNLIKELY(x) (x)
-#endif
+#include "common/compiler.h"
 
 namespace cmpr {
 

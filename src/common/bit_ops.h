@@ -1,6 +1,6 @@
 // Internal: bit manipulations shared by the encoder and the decoder.
-#ifndef CMPR_SRC_API_BIT_OPS_H
-#define CMPR_SRC_API_BIT_OPS_H
+#ifndef CMPR_SRC_COMMON_BIT_OPS_H
+#define CMPR_SRC_COMMON_BIT_OPS_H
 
 #include <cstdint>
 
