@@ -1,10 +1,17 @@
-// CRC-32, put_word and the trace hook.
+// CRC-32, put_word, the trace hook and the zlib wrappers.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "api/crc32_engines.h"
 #include "support/support.h"
+
+#if CMPR_HAS_ZLIB
+#include <zlib.h>
+#endif
+
+using cmpr_test::Bytes;
+using cmpr_test::str;
 
 namespace {
 
@@ -25,7 +32,7 @@ TEST(Crc32, EveryEngineAgreesWithTheReference) {
     std::vector<cmpr::CrcEngine> engines = {cmpr::crc32_bytewise, cmpr::crc32_slice16};
     for (cmpr::CrcEngine e : {cmpr::crc32_clmul128_engine(), cmpr::crc32_clmul512_engine()})
         if (e != nullptr) engines.push_back(e);
-    const cmpr_test::Bytes data = cmpr_test::random_bytes(9000, 23);
+    const Bytes data = cmpr_test::random_bytes(9000, 23);
     std::vector<size_t> sizes = {2047, 2048, 2049, 4096 + 15, 8191};
     for (size_t n = 0; n <= 1100; ++n) sizes.push_back(n);
     for (size_t e = 0; e < engines.size(); ++e)
@@ -57,28 +64,69 @@ TEST(PutWord, WritesLittleEndianThenZeros) {
 }
 
 TEST(TraceHook, DefaultPrintsFuncLineAndMessageAndANullPutsItBack) {
-    auto printed = [] {
+    auto printed = [](void (*make_reports)()) {
         testing::internal::CaptureStdout();
-        cmpr_trc_fn("decode_block", 573, 6, "EOB %d", 0);
-        cmpr_trc_fn("f", 1, 3, "%s", std::string(5000, 'x').c_str());  // cut at 1023 characters
+        make_reports();
         return testing::internal::GetCapturedStdout();
     };
+    auto two = [] {
+        cmpr_trc_fn("decode_block", 573, 6, "EOB %d", 0);
+        cmpr_trc_fn("f", 1, 3, "%s", std::string(5000, 'x').c_str());  // cut at 1023 characters
+    };
+    auto corrupt = [] {
+        uint8_t out[CMPR_GZIP_DECMPRS_BOUND(5)];
+        gzip_decmprs(cmpr_test::kCorruptDistance.data(), 5, out);
+    };
     const std::string want = "decode_block-573: EOB 0\nf-1: " + std::string(1023, 'x') + "\n";
-    EXPECT_EQ(printed(), want);
+    EXPECT_EQ(printed(two), want);
     {
         cmpr_test::TraceCapture cap;  // a host's function gets every report, stdout stays quiet
-        uint8_t out[CMPR_GZIP_DECMPRS_BOUND(5)];
-        testing::internal::CaptureStdout();
-        gzip_decmprs(cmpr_test::kCorruptDistance.data(), 5, out);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(printed(corrupt), "");
         EXPECT_EQ(cap.reports().size(), 11u);
         cmpr_api_init(nullptr);
-        EXPECT_EQ(printed(), want);
+        EXPECT_EQ(printed(two), want);
     }
     cmpr_trc_fn = nullptr;  // a host may write the variable itself
-    testing::internal::CaptureStdout();
-    gzip_decmprs(nullptr, 0, nullptr);
-    cmpr_api_init(nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(printed([] { gzip_decmprs(nullptr, 0, nullptr); }),
               "decode_block-573: EOB 0 at bit position 0x00000007 ( byte 0x00000001 )\n");
+    cmpr_api_init(nullptr);
 }
+
+#if CMPR_HAS_ZLIB
+TEST(ZlibWrappers, WriteZlibsLevelOneStreamAndRestoreIt) {
+    for (const Bytes &data : {cmpr_test::log_text(20000, 1), cmpr_test::binary_records(30000, 3)}) {
+        uLongf n = compressBound(data.size());
+        Bytes want(n), packed(data.size()), back(data.size());
+        ASSERT_EQ(compress2(want.data(), &n, data.data(), data.size(), 1), Z_OK);
+        want.resize(n);
+        uint32_t len = 0;
+        ASSERT_EQ(cmprs_data(data.data(), uint32_t(data.size()), &len, packed.data()), 0);
+        EXPECT_EQ(Bytes(packed.begin(), packed.begin() + len), want);
+        ASSERT_EQ(decmprs_data(packed.data(), len, uint32_t(back.size()), back.data()), 0);
+        EXPECT_EQ(back, data);
+    }
+    cmpr_test::TraceCapture cap;  // input that does not shrink is declined without a report
+    Bytes noise = cmpr_test::random_bytes(4096, 7), out(4096);
+    uint32_t len = 0;
+    EXPECT_EQ(cmprs_data(noise.data(), 4096, &len, out.data()), 1);
+    EXPECT_TRUE(len <= 4096 && cap.reports().empty());
+}
+
+TEST(ZlibWrappers, DecmprsDataPreFillsAndReportsTooLittleRoom) {
+    uLongf n = 64;
+    Bytes stream(n), q(100, 'q'), dst(18, 0x55);
+    ASSERT_EQ(compress2(stream.data(), &n, q.data(), q.size(), 1), Z_OK);
+    cmpr_test::TraceCapture cap;
+    EXPECT_EQ(decmprs_data(stream.data(), uint32_t(n), 16, dst.data()), 1);
+    EXPECT_EQ(dst, Bytes(16, 'q') + Bytes(2, 0x55));
+    EXPECT_EQ(cap.reports()[0], "decmprs_data-201-3: inflate error: -5 expected: 1");
+    EXPECT_EQ(decmprs_data(stream.data(), uint32_t(n), 0, dst.data() + 18), 1);  // writes nothing
+    const Bytes junk = {0xFF, 0xFF, 0xFF, 0xFF};
+    std::fill(dst.begin(), dst.end(), 0x55);
+    EXPECT_EQ(decmprs_data(junk.data(), 4, 12, dst.data()),
+              1);  // "garbage", zeros, the last one too
+    EXPECT_EQ(dst, str("garbage") + Bytes(5, 0) + Bytes(6, 0x55));
+    EXPECT_EQ(decmprs_data(junk.data(), 4, 5, dst.data()), 1);
+    EXPECT_EQ(dst, str("garb") + Bytes(1, 0) + str("ge") + Bytes(5, 0) + Bytes(6, 0x55));
+}
+#endif

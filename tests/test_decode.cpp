@@ -9,19 +9,10 @@
 
 using cmpr_test::BitWriter;
 using cmpr_test::Bytes;
+using cmpr_test::str;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-Bytes str(const char *s) {
-    return Bytes(s, s + std::strlen(s));
-}
-
-template <class T>
-std::vector<T> operator+(std::vector<T> a, const std::vector<T> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 std::string eob(int n, unsigned bit) {
     char buf[96];
@@ -75,7 +66,7 @@ TEST(GzipDecmprs, SegmentsOnFourByteBoundaries) {
     EXPECT_EQ(decode(first + Bytes(8, 0) + second).reports, (Lines{eob(0, 51), eob(1, 173)}));
     // An end code that ends on a boundary skips nothing.
     d = decode(BitWriter().sym(200).text("ab").end_segment().pad_to(4).bytes() +
-               str("\x89\xc9\x00") + Bytes(5, 0));
+               Bytes{0x89, 0xc9, 0x00} + Bytes(5, 0));
     EXPECT_EQ(d.out, (Bytes{200, 'a', 'b', 'a', 'c'}));
     EXPECT_EQ(d.reports, (Lines{eob(0, 32), eob(1, 64 + 23)}));
     // A last segment of four bytes or less is decoded only when more follow.

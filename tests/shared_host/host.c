@@ -1,12 +1,9 @@
-/*
- * A host program linked against the shipped shared library: it decodes a
- * stream holding one corrupt distance (8193) and prints what it decoded.
- * The library then hands its reboot command to the real shell, so this
- * program runs only under shared_host_reboot.sh, which puts a harmless
- * stand-in for that command alone on the search path and sets
- * CMPR_SHARED_HOST_GUARD=1 for this program.  Started any other way, it
- * refuses before it decodes anything.
- */
+/* A C99 host of the shipped library, built in the tree and against an
+ * installed copy.  It checks a round trip of each codec and the CRC-32, then
+ * decodes a corrupt distance, on which the library hands "reboot -f" to the
+ * shell: so it starts only under run_guarded.sh, which sets
+ * CMPR_SHARED_HOST_GUARD=1 and leaves a recording stand-in for reboot alone
+ * on the search path.  Exit status 1: a check failed. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,18 +11,26 @@
 #include <cmpr.h>
 
 int main(void) {
-    /* Length 3 at distance 8193 (code 26, extra value 1), the literal 'z',
-     * the end of the segment. */
-    static const uint8_t src[] = {0xc0, 0x15, 0x00, 0x55, 0x00};
-    uint8_t dst[CMPR_GZIP_DECMPRS_BOUND(sizeof src)];
+    static const uint8_t corrupt[] = {0xc0, 0x15, 0x00, 0x55, 0x00}; /* 3 at distance 8193, 'z' */
+    static uint8_t src[1000] = {'h'}, packed[CMPR_GZIP_CMPRS_BOUND(1000)],
+                   back[CMPR_GZIP_DECMPRS_BOUND(CMPR_GZIP_CMPRS_BOUND(1000))];
     const char *guard = getenv("CMPR_SHARED_HOST_GUARD");
     if (guard == NULL || strcmp(guard, "1") != 0) {
-        fputs("cmpr_shared_host: runs only under tests/shared_host_reboot.sh\n", stderr);
+        fputs("cmpr host: runs only under tests/shared_host/run_guarded.sh\n", stderr);
         return 2;
     }
-    uint32_t n = gzip_decmprs(src, sizeof src, dst);
-    printf("decoded %u:", (unsigned)n);
-    for (uint32_t i = 0; i < n; ++i) printf(" %02x", dst[i]);
+    int32_t len = gzip_cmprs(src, sizeof src, packed);
+    int ok = crc_gen((const uint8_t *)"123456789", 9) == 0xCBF43926u && len > 0 &&
+             gzip_decmprs(packed, (uint32_t)len, back) == sizeof src &&
+             !memcmp(src, back, sizeof src);
+#if CMPR_HAS_ZLIB
+    uint32_t n = 0;
+    ok = ok && !cmprs_data(src, sizeof src, &n, packed) &&
+         !decmprs_data(packed, n, sizeof src, back) && !memcmp(src, back, sizeof src);
+#endif
+    uint32_t got = gzip_decmprs(corrupt, sizeof corrupt, back);
+    printf("decoded %u:", (unsigned)got);
+    for (uint32_t i = 0; i < got; ++i) printf(" %02x", back[i]);
     printf("\n");
-    return 0;
+    return !ok;
 }

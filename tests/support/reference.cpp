@@ -12,23 +12,8 @@ namespace cmpr_test {
 namespace {
 
 void check(bool ok, const char *what) {
-    if (ok) return;
-    std::fprintf(stderr, "cmpr test support: %s\n", what);
-    std::abort();
+    if (!ok) std::fprintf(stderr, "cmpr test support: %s\n", what), std::abort();
 }
-
-struct Writer {
-    uint8_t *dst;
-    uint32_t bit_cnt = 0, out_pos = 0;
-    void put(uint32_t value, uint32_t nbits, int rev) {
-        put_bits(value, static_cast<int32_t>(nbits), rev, &bit_cnt, dst, &out_pos);
-    }
-    void symbol(uint32_t sym) {
-        code_entry c;
-        huffman(sym, &c);
-        put(static_cast<uint32_t>(c.code), static_cast<uint32_t>(c.len), 1);
-    }
-};
 
 }  // namespace
 
@@ -36,9 +21,9 @@ Bytes compress(const Bytes &in) {
     const size_t bound = CMPR_GZIP_CMPRS_BOUND(in.size());
     Bytes out(bound + 16, 0xEE);
     const int32_t n = gzip_cmprs(in.data(), static_cast<uint32_t>(in.size()), out.data());
-    check(n >= 1 && static_cast<size_t>(n) <= bound, "gzip_cmprs went past its bound");
-    for (size_t i = bound; i < out.size(); ++i)
-        check(out[i] == 0xEE, "gzip_cmprs wrote past its bound");
+    check(
+        n >= 1 && static_cast<size_t>(n) <= bound && out[bound] == 0xEE && out[bound + 15] == 0xEE,
+        "gzip_cmprs went past its bound");
     out.resize(static_cast<size_t>(n));
     return out;
 }
@@ -47,56 +32,55 @@ Bytes reference_cmprs(const Bytes &in) {
     const uint8_t *src = in.data();
     const auto src_len = static_cast<uint32_t>(in.size());
     Bytes out(CMPR_GZIP_CMPRS_BOUND(in.size())), window(8192);
-    struct Entry {
-        bool valid;
-        uint32_t pos;
-    };
-    std::vector<Entry> table(8192);
+    std::vector<int64_t> table(8192, -1);  // the latest position of each hash, -1 for none
     uint8_t none[1];
     gzip_cmprs(none, 0, none);  // resets the input index and the bit accumulator
 
-    Writer w{out.data()};
-    uint32_t head = 0, str = 0, cur = 0, hist = 0, prev_hash = 0;
-    auto advance = [&] { return adv_window(src, src_len, window.data(), &head, &str, &cur); };
-    auto history_at = [&](uint32_t from) {
-        for (uint32_t i = 0; i < 3; ++i) adv_history((from + i) & 0x1FFF, window.data(), &hist);
+    uint32_t pending = 0, pos = 0, head = 0, str = 0, cur = 0, hist = 0, prev_hash = 0;
+    auto put = [&](uint32_t v, uint32_t n, int rev) {
+        put_bits(v, static_cast<int32_t>(n), rev, &pending, out.data(), &pos);
     };
+    auto symbol = [&](uint32_t s) {
+        code_entry c;
+        huffman(s, &c);
+        put(static_cast<uint32_t>(c.code), static_cast<uint32_t>(c.len), 1);
+    };
+    auto advance = [&] { return adv_window(src, src_len, window.data(), &head, &str, &cur); };
+    auto history = [&](uint32_t from) { adv_history(from & 0x1FFF, window.data(), &hist); };
     for (int i = 0; i < 3; ++i) advance();
     while (head < src_len) {
-        const Entry e = table[hashf(str)];
-        const uint32_t dist = cur - e.pos;
-        const bool candidate = e.valid && cur != 0 && dist <= 8189 && dist <= cur;
-        if (candidate) history_at(cur - dist);
+        const int64_t entry = table[hashf(str)];
+        const uint32_t dist = cur - static_cast<uint32_t>(entry);
+        const bool candidate = entry >= 0 && cur != 0 && dist <= 8189 && dist <= cur;
+        for (uint32_t i = 0; candidate && i < 3; ++i) history(cur - dist + i);
         if (candidate && str == hist) {
-            uint32_t n = 3;
-            int32_t end = advance();
-            adv_history((cur - dist + 2) & 0x1FFF, window.data(), &hist);
-            while (str == hist && end == 0 && n <= 257) {
+            uint32_t n = 2, lx, lb, dx, db;
+            int32_t end;
+            do {
                 ++n;
                 end = advance();
-                adv_history((cur - dist + 2) & 0x1FFF, window.data(), &hist);
-            }
-            uint32_t lx, lb, dx, db;
-            w.symbol(encode_length(n, &lx, &lb));
-            w.put(lx, lb, 0);
-            w.put(encode_distance(dist, &dx, &db), 5, 1);
-            w.put(dx, db, 0);
+                history(cur - dist + 2);
+            } while (str == hist && end == 0 && n <= 257);
+            symbol(encode_length(n, &lx, &lb));
+            put(lx, lb, 0);
+            put(encode_distance(dist, &dx, &db), 5, 1);
+            put(dx, db, 0);
             advance();
         } else {
-            w.symbol(str & 0xFF);
+            symbol(str & 0xFF);
         }
         const uint32_t h = hashf(str);
-        if (cur == 0 || h != prev_hash || cur - table[h].pos > 8192) table[h] = {true, cur};
+        if (cur == 0 || h != prev_hash || cur - table[h] > 8192) table[h] = cur;
         prev_hash = h;
         advance();
     }
     while (cur < src_len) {  // cur moves with the window
-        w.symbol(str & 0xFF);
+        symbol(str & 0xFF);
         advance();
     }
-    w.put(0, 8, 0);  // the end code and one zero bit
-    if (w.bit_cnt != 0) w.put(0, 8 - w.bit_cnt, 0);
-    out.resize(w.out_pos);
+    put(0, 8, 0);  // the end code and one zero bit
+    if (pending != 0) put(0, 8 - pending, 0);
+    out.resize(pos);
     return out;
 }
 
@@ -123,9 +107,8 @@ uint32_t reference_decmprs(const uint8_t *src, uint32_t len, uint8_t *dst) {
 
 std::string difference(const Decoded &a, const Decoded &b) {
     const cmpr::DecodeState &s = a.state, &t = b.state;
-    const std::pair<bool, const char *> checks[] = {
-        {a.result == b.result, "result"},
-        {a.out == b.out, "output"},
+    const std::pair<bool, const char *> same[] = {
+        {a.result == b.result && a.out == b.out, "output"},
         {a.reports == b.reports, "reports"},
         {a.shell == b.shell, "shell commands"},
         {s.bit_buf == t.bit_buf && s.bit_pos == t.bit_pos && s.bits_used == t.bits_used,
@@ -134,8 +117,8 @@ std::string difference(const Decoded &a, const Decoded &b) {
         {s.out_cnt == t.out_cnt && s.hist_pos == t.hist_pos, "output count"},
         {std::memcmp(s.history, t.history, sizeof s.history) == 0, "history"},
     };
-    for (const auto &[same, what] : checks)
-        if (!same) return what;
+    for (const auto &[ok, what] : same)
+        if (!ok) return what;
     return "";
 }
 

@@ -17,13 +17,17 @@ namespace cmpr_test {
 
 using Bytes = std::vector<uint8_t>;
 
+inline Bytes str(const char *s) {
+    return Bytes(s, s + std::char_traits<char>::length(s));
+}
+
 // Deterministic data: the same bytes on every target and compiler.
 Bytes random_bytes(size_t n, uint64_t seed);
 Bytes log_text(size_t n, uint64_t seed);  // daemon-log-like lines
 Bytes periodic(size_t n, size_t period, uint64_t seed);
 Bytes binary_records(size_t n, uint64_t seed);  // small structs of counters and floats
-// Everything a codec must survive: empty, 1-4 bytes, runs, periods around the
-// window size, text, records, random bytes, up to 3 MiB.
+// Larger inputs a codec must get right: runs, periods (short, and around the
+// window size), text, records, random bytes, up to 3 MiB.
 std::vector<std::pair<std::string, Bytes>> varied_samples();
 
 // Length 3 at distance 8193, the literal 'z', the end of the segment: decodes
@@ -114,5 +118,12 @@ int count_below(const tree_node *n);
 void free_below(tree_node *n);
 
 }  // namespace cmpr_test
+
+// Joins byte strings and table contents.
+template <class T>
+std::vector<T> operator+(std::vector<T> a, const std::vector<T> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 #endif
