@@ -7,7 +7,6 @@
 
 #include "support/support.h"
 
-using cmpr_test::BitWriter;
 using cmpr_test::Bytes;
 using cmpr_test::str;
 using Lines = std::vector<std::string>;
@@ -30,8 +29,8 @@ const Bytes kAbc9 = {0x89, 0x49, 0xc9, 0x60, 0x94, 0x0c, 0x00};  // "abcabcabc"
 
 }  // namespace
 
+// Streams as symbols: literals by their character, then length symbol, distance code, extra bits.
 TEST(GzipDecmprs, GoldenStreamsAndTheirSegmentEnds) {
-    const Bytes q = BitWriter().sym('q').bytes();
     const struct {
         Bytes in, out;
         unsigned end_bit;
@@ -39,14 +38,11 @@ TEST(GzipDecmprs, GoldenStreamsAndTheirSegmentEnds) {
         {{}, {}, 7},
         {kAbc9, str("abcabcabc"), 51},
         {{0x89, 0x49}, str("ab"), 23},   // the zeros past the end supply the end code
-        {{0xA3}, Bytes(258, 0xFF), 20},  // before the first byte lies 0xFF
-        {BitWriter().sym('a').sym(264).dist(0).end_segment().bytes(), Bytes(11, 'a'),
-         27},  // a distance shorter than the length repeats
-        // 258 three ways: 284 with extra 31, 286 and 287.
-        {BitWriter().sym('q').sym(284).bits(31, 5).dist(0).end_segment().bytes(), Bytes(259, 'q'),
-         33},
-        {BitWriter().sym('q').sym(286).dist(0).end_segment().bytes(), Bytes(259, 'q'), 28},
-        {BitWriter().sym('q').sym(287).dist(0).end_segment().bytes(), Bytes(259, 'q'), 28},
+        {{0xA3}, Bytes(258, 0xFF), 20},  // 285, 0: before the first byte lies 0xFF
+        {{0x89, 0x08, 0x00, 0x00}, Bytes(11, 'a'), 27},         // a 264 0: the distance repeats
+        {{0x85, 0x23, 0x1f, 0x00, 0x00}, Bytes(259, 'q'), 33},  // q 284 (31) 0: 258 three ways
+        {{0x85, 0x63, 0x00, 0x00}, Bytes(259, 'q'), 28},        // q 286 0
+        {{0x85, 0xe3, 0x00, 0x00}, Bytes(259, 'q'), 28},        // q 287 0
     };
     for (const auto &c : cases) {
         const cmpr_test::Decoded d = decode(c.in);
@@ -57,42 +53,29 @@ TEST(GzipDecmprs, GoldenStreamsAndTheirSegmentEnds) {
 }
 
 TEST(GzipDecmprs, SegmentsOnFourByteBoundaries) {
-    // The second segment copies "cab" from the first one's output.
     const Bytes first = kAbc9 + Bytes{0},
-                second = BitWriter().text("xyz").sym(257).dist(6).bits(2, 2).end_segment().bytes();
+                second = {0x15, 0x95, 0x55, 0x40, 0x26, 0x00};  // x y z 257 6 (2)
     cmpr_test::Decoded d = decode(first + second);
     EXPECT_EQ(d.out, str("abcabcabcxyzcab"));
     EXPECT_EQ(d.reports, (Lines{eob(0, 51), eob(1, 109)}));
     EXPECT_EQ(decode(first + Bytes(8, 0) + second).reports, (Lines{eob(0, 51), eob(1, 173)}));
-    // An end code that ends on a boundary skips nothing.
-    d = decode(BitWriter().sym(200).text("ab").end_segment().pad_to(4).bytes() +
-               Bytes{0x89, 0xc9, 0x00} + Bytes(5, 0));
+    // 200 a b end: an end code that ends on a boundary skips nothing.
+    d = decode(Bytes{0x27, 0x12, 0x93, 0, 0, 0, 0, 0, 0x89, 0xc9, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(d.out, (Bytes{200, 'a', 'b', 'a', 'c'}));
     EXPECT_EQ(d.reports, (Lines{eob(0, 32), eob(1, 64 + 23)}));
     // A last segment of four bytes or less is decoded only when more follow.
-    const Bytes ab = BitWriter().text("ab").end_segment().pad_to(4).bytes();
+    const Bytes ab = {0x89, 0x49, 0x00, 0x00};
     EXPECT_EQ(decode(ab + ab).out, str("ab"));
     EXPECT_EQ(decode(ab + ab + ab).out, str("abab"));
 }
 
 TEST(GzipDecmprs, ACorruptDistanceIsReportedEscalatedAndDecodedOn) {
-    // 8192 is fine: 'a', length 3 at distance code 26 with extra 0, 'b'.
     cmpr_test::Decoded d =
-        decode(BitWriter().text("a").sym(257).dist(26).bits(0, 12).text("b").end_segment().bytes());
+        decode({0x89, 0xc0, 0x05, 0x00, 0x49, 0x00});  // a 257 26 (0) b: 8192 is fine
     EXPECT_EQ(d.out, (Bytes{'a', 0xFF, 0xFF, 0xFF, 'b'}));
     EXPECT_TRUE(d.shell.empty());
-    // 8193 is not, nor 49152 + 16383 after it: each is escalated anew.
-    testing::internal::CaptureStderr();
-    d = decode(BitWriter()
-                   .sym(257)
-                   .dist(26)
-                   .bits(1, 12)
-                   .text("z")
-                   .sym(257)
-                   .dist(31)
-                   .bits(16383, 14)
-                   .end_segment()
-                   .bytes());
+    testing::internal::CaptureStderr();  // 257 26 (1) z 257 31 (16383): 8193 and 65535 are not
+    d = decode({0xc0, 0x15, 0x00, 0x55, 0xc0, 0xff, 0xff, 0x03, 0x00});
     EXPECT_EQ(testing::internal::GetCapturedStderr().substr(0, 198),
               "invalid offset -> 8193 at byte 0x00000003\n"
               "\n## MORB: hit unrecoverable data compression failure.\n"
@@ -101,7 +84,7 @@ TEST(GzipDecmprs, ACorruptDistanceIsReportedEscalatedAndDecodedOn) {
     EXPECT_EQ(d.out, (Bytes{0xFF, 0xFF, 0xFF, 'z', 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(d.shell, (Lines{"reboot -f", "reboot -f"}));
     ASSERT_EQ(d.reports.size(),
-              21u);  // twice a dump header and seven rows, the report, the escalation
+              21u);  // each: a dump header and seven rows, the report, the escalation
     EXPECT_EQ(Lines(d.reports.begin() + 8, d.reports.begin() + 10),
               (Lines{"decode_block-724-3: invalid offset -> 8193 at byte 0x00000003",
                      "decode_block-726-3: ## Crash QZ"}));
@@ -122,18 +105,16 @@ TEST(FastDecoder, AgreesWithTheBlockDecoder) {
         inputs.push_back(Bytes(joined.begin(), joined.begin() + cut));
     for (uint64_t seed = 1; seed <= 40; ++seed)  // any symbol, corrupt distances, ends anywhere
         inputs.push_back(cmpr_test::random_bytes(100 * seed, seed));
-    inputs.push_back(
-        BitWriter().sym('q').sym(257).dist(20).bits(9, 9).bytes());  // after a long one
+    inputs.push_back({0x85, 0xc0, 0x92, 0x00});  // q 257 20 (9), after a long decoding
     for (size_t i = 0; i < inputs.size(); ++i) {
         // One copy for both, in fixed bytes: the failure dump shows what lies around the input.
         const Bytes framed = Bytes(32, 0x3C) + inputs[i] + Bytes(128, 0xC3);
-        const auto n = static_cast<uint32_t>(inputs[i].size());
         std::string err[2];
         cmpr_test::Decoded d[2];
         for (int k = 0; k < 2; ++k) {
             testing::internal::CaptureStderr();
-            d[k] = cmpr_test::observe(k ? gzip_decmprs : cmpr_test::reference_decmprs,
-                                      framed.data() + 32, n);
+            d[k] = cmpr_test::observe(k ? gzip_decmprs : cmpr_test::reference_decmprs, &framed[32],
+                                      uint32_t(inputs[i].size()));
             err[k] = testing::internal::GetCapturedStderr();
         }
         ASSERT_EQ(cmpr_test::difference(d[1], d[0]) + err[1], err[0]) << "input " << i;
@@ -141,13 +122,14 @@ TEST(FastDecoder, AgreesWithTheBlockDecoder) {
 }
 
 TEST(GzipDecmprs, RebuildsTheExportedTablesWhateverAHostDidToThem) {
+    auto tables = [] {
+        using V = std::vector<uint16_t>;
+        return V(lut_lcode_8, lut_lcode_8 + 256) + V(lut_lcode_9, lut_lcode_9 + 512);
+    };
     lut_init();
-    const std::vector<uint16_t> fixed = std::vector<uint16_t>(lut_lcode_8, lut_lcode_8 + 256) +
-                                        std::vector<uint16_t>(lut_lcode_9, lut_lcode_9 + 512);
+    const std::vector<uint16_t> fixed = tables();
     std::memset(lut_lcode_8, 0, sizeof lut_lcode_8);
     std::memset(lut_lcode_9, 0, sizeof lut_lcode_9);
     gzip_decmprs(nullptr, 0, nullptr);
-    EXPECT_EQ(std::vector<uint16_t>(lut_lcode_8, lut_lcode_8 + 256) +
-                  std::vector<uint16_t>(lut_lcode_9, lut_lcode_9 + 512),
-              fixed);
+    EXPECT_EQ(tables(), fixed);
 }

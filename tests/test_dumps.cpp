@@ -21,7 +21,7 @@ Lines rows(uint8_t *p, size_t n, uint8_t first, uint8_t *in) {
     gzip_decmprs(in, 5, room);
     testing::internal::GetCapturedStderr();
     Lines out;
-    for (const std::string &r : cap.reports())
+    for (const std::string &r : cap.reports)
         if (r.rfind("dbg_hex_dump-6", 0) == 0) out.push_back(r.substr(r.find(": ") + 2));
     return out;
 }
@@ -48,10 +48,10 @@ TEST(Dumps, TheDecoderShowsSevenRowsAndLeavesOutUnmappedOnes) {
     EXPECT_EQ(rows(area.data(), 140, 1, &area[32]), want);
     // Rows at -32 and -12 reach into the page before; 8 to 88 do not.
     GuardedBuffer after(100), before(5);
-    Lines got = rows(after.start(), 100, 0x10, after.start());
+    Lines got = rows(after.start, 100, 0x10, after.start);
     ASSERT_EQ(got.size(), 5u);
-    EXPECT_EQ(got[0], row(after.start() + 8, "18191A1B 1C1D1E1F 20212223 24252627 28292A2B"));
+    EXPECT_EQ(got[0], row(after.start + 8, "18191A1B 1C1D1E1F 20212223 24252627 28292A2B"));
     // Only the row at -32 lies wholly before the page after the input.
-    got = rows(before.end() - 37, 32, 0x80, before.end() - 5);
-    EXPECT_EQ(got, Lines{row(before.end() - 37, "80818283 84858687 88898A8B 8C8D8E8F 90919293")});
+    got = rows(before.end - 37, 32, 0x80, before.end - 5);
+    EXPECT_EQ(got, Lines{row(before.end - 37, "80818283 84858687 88898A8B 8C8D8E8F 90919293")});
 }

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint32_t room = (data[0] & 3) == 0   ? 0
                           : (data[0] & 3) == 1 ? k
                                                : std::min(len * k, 1u << 20);
-    uint8_t *src = g_src->end() - len, *dst = g_dst->end() - room;
+    uint8_t *src = g_src->end - len, *dst = g_dst->end - room;
     std::memcpy(src, data + 1, len);
 
     // As a stream: the verdict and bytes of zlib on its own, and "garbage"
@@ -54,14 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Compressed into exactly its length, then restored into exactly that,
     // and refused into less room, however little.
     uint32_t packed_len = ~0u;
-    const int declined = cmprs_data(src, len, &packed_len, g_dst->end() - len);
+    const int declined = cmprs_data(src, len, &packed_len, g_dst->end - len);
     FUZZ_CHECK(packed_len <= len);
     if (declined != 0) return 0;
-    uint8_t *stream = g_src->end() - packed_len;
-    std::memmove(stream, g_dst->end() - len, packed_len);
-    FUZZ_CHECK(decmprs_data(stream, packed_len, len, g_back->end() - len) == 0);
-    FUZZ_CHECK(std::memcmp(g_back->end() - len, data + 1, len) == 0);
+    uint8_t *stream = g_src->end - packed_len;
+    std::memmove(stream, g_dst->end - len, packed_len);
+    FUZZ_CHECK(decmprs_data(stream, packed_len, len, g_back->end - len) == 0);
+    FUZZ_CHECK(std::memcmp(g_back->end - len, data + 1, len) == 0);
     const uint32_t less = std::min(room, len - 1);
-    FUZZ_CHECK(decmprs_data(stream, packed_len, less, g_back->end() - less) == 1);
+    FUZZ_CHECK(decmprs_data(stream, packed_len, less, g_back->end - less) == 1);
     return 0;
 }

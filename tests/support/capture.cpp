@@ -28,7 +28,7 @@ int capture(const char *func, int line, int level, const char *fmt, ...) {
 
 }  // namespace
 
-TraceCapture::TraceCapture() {
+TraceCapture::TraceCapture() : reports(g_reports) {
     g_saved = cmpr_trc_fn;
     g_reports.clear();
     cmpr_api_init(capture);
@@ -38,10 +38,6 @@ TraceCapture::~TraceCapture() {
     cmpr_trc_fn = g_saved;
 }
 
-std::vector<std::string> &TraceCapture::reports() {
-    return g_reports;
-}
-
 std::vector<std::string> &shell_commands() {
     static std::vector<std::string> commands;
     return commands;
@@ -49,22 +45,21 @@ std::vector<std::string> &shell_commands() {
 
 GuardedBuffer::GuardedBuffer(size_t size) {
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    size_ = (size + page - 1) / page * page + (size == 0 ? page : 0);
-    void *p = mmap(nullptr, size_ + 2 * page, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) std::abort();
-    usable_ = static_cast<uint8_t *>(p) + page;
-    if (mprotect(usable_, size_, PROT_READ | PROT_WRITE) != 0) std::abort();
+    size = (size + page - 1) / page * page + (size == 0 ? page : 0);
+    auto *p = static_cast<uint8_t *>(
+        mmap(nullptr, size + 2 * page, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    if (p == MAP_FAILED || mprotect(p + page, size, PROT_READ | PROT_WRITE) != 0) std::abort();
+    start = p + page;
+    end = start + size;
 }
 
 GuardedBuffer::~GuardedBuffer() {
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    munmap(usable_ - page, size_ + 2 * page);
+    munmap(start - page, static_cast<size_t>(end - start) + 2 * page);
 }
 
 int count_below(const tree_node *n) {
-    return n == nullptr
-               ? 0
-               : (n->zero ? 1 + count_below(n->zero) : 0) + (n->one ? 1 + count_below(n->one) : 0);
+    return n == nullptr ? 0 : !!n->zero + !!n->one + count_below(n->zero) + count_below(n->one);
 }
 
 void free_below(tree_node *n) {

@@ -78,24 +78,7 @@ std::vector<std::pair<std::string, Bytes>> varied_samples() {
     };
     for (size_t p : {8189, 8190, 8192, 8193})  // around the window size
         s.push_back({"period-" + std::to_string(p), periodic(40000, p, p - 8185 - (p > 8190))});
-    // Text, a run, noise, and the text again.
-    Bytes mixed = log_text(30000, 13), noise = random_bytes(10000, 14);
-    mixed.insert(mixed.end(), 3000, 'r');
-    mixed.insert(mixed.end(), noise.begin(), noise.end());
-    mixed.insert(mixed.end(), mixed.begin(), mixed.begin() + 30000);
-    s.push_back({"mixed", mixed});
-    Bytes high(5000);  // literals 144-255, whose codes take 9 bits
-    for (size_t i = 0; i < high.size(); ++i)
-        high[i] = static_cast<uint8_t>(0x90 + (i * 7919) % 112);
-    s.push_back({"high-literals", high});
     return s;
-}
-
-Bytes BitWriter::bytes() const {
-    Bytes out((b.size() + 7) / 8, 0);
-    for (size_t i = 0; i < b.size(); ++i)
-        out[i / 8] = static_cast<uint8_t>(out[i / 8] | b[i] << (i % 8));
-    return out;
 }
 
 }  // namespace cmpr_test

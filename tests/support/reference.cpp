@@ -93,7 +93,7 @@ Decoded observe(Decoder decode, const uint8_t *src, uint32_t len) {
     d.result = decode(src, len, room.get());
     check(d.result <= bound, "decoded past the bound");
     d.out.assign(room.get(), room.get() + d.result);
-    d.reports = cap.reports();
+    d.reports = cap.reports;
     d.shell = shell_commands();
     d.state = cmpr::decode_state;
     return d;
@@ -107,18 +107,14 @@ uint32_t reference_decmprs(const uint8_t *src, uint32_t len, uint8_t *dst) {
 
 std::string difference(const Decoded &a, const Decoded &b) {
     const cmpr::DecodeState &s = a.state, &t = b.state;
-    const std::pair<bool, const char *> same[] = {
-        {a.result == b.result && a.out == b.out, "output"},
-        {a.reports == b.reports, "reports"},
-        {a.shell == b.shell, "shell commands"},
-        {s.bit_buf == t.bit_buf && s.bit_pos == t.bit_pos && s.bits_used == t.bits_used,
-         "bit reader"},
-        {s.in_pos == t.in_pos && s.in_len == t.in_len && s.in_base == t.in_base, "input position"},
-        {s.out_cnt == t.out_cnt && s.hist_pos == t.hist_pos, "output count"},
-        {std::memcmp(s.history, t.history, sizeof s.history) == 0, "history"},
-    };
-    for (const auto &[ok, what] : same)
-        if (!ok) return what;
+    if (a.result != b.result || a.out != b.out) return "output";
+    if (a.reports != b.reports || a.shell != b.shell) return "reports or shell commands";
+    if (s.bit_buf != t.bit_buf || s.bit_pos != t.bit_pos || s.bits_used != t.bits_used ||
+        s.in_pos != t.in_pos || s.in_len != t.in_len || s.in_base != t.in_base)
+        return "bit reader";
+    if (s.out_cnt != t.out_cnt || s.hist_pos != t.hist_pos ||
+        std::memcmp(s.history, t.history, sizeof s.history) != 0)
+        return "output count or history";
     return "";
 }
 

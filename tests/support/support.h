@@ -1,6 +1,6 @@
-// Shared by the tests and the fuzz targets: sample data, hand-made streams,
-// the step-by-step reference codec, and captures of what the library reports
-// and hands to the shell.  Needs no test framework.
+// Shared by the tests and the fuzz targets: sample data, the step-by-step
+// reference codec and decoder, and captures of what the library reports and
+// hands to the shell.  Needs no test framework.
 #ifndef CMPR_TESTS_SUPPORT_H
 #define CMPR_TESTS_SUPPORT_H
 
@@ -34,34 +34,6 @@ std::vector<std::pair<std::string, Bytes>> varied_samples();
 // to ff ff ff 7a with one corrupt-distance report and escalation.
 extern const Bytes kCorruptDistance;
 
-// Streams by hand, packed as the codec packs them (from bit 0 of each byte).
-struct BitWriter {
-    std::vector<bool> b;
-    BitWriter &bits(uint32_t v, int n) {  // least significant bit first
-        for (int i = 0; i < n; ++i) b.push_back(i < 32 && (v >> i) & 1u);
-        return *this;
-    }
-    BitWriter &code(uint32_t c, int n) {  // most significant bit first
-        for (int i = n - 1; i >= 0; --i) b.push_back((c >> i) & 1u);
-        return *this;
-    }
-    BitWriter &sym(uint32_t s) {  // a literal/length symbol in the fixed code
-        return s < 144   ? code(s + 0x30, 8)
-               : s < 256 ? code(s + 0x100, 9)
-               : s < 280 ? code(s - 256, 7)
-                         : code(s - 88, 8);
-    }
-    BitWriter &dist(uint32_t c) { return code(c, 5); }
-    BitWriter &text(const char *s) {
-        return *s != 0 ? sym(static_cast<uint8_t>(*s)).text(s + 1) : *this;
-    }
-    BitWriter &pad_to(size_t n) { return b.size() % (8 * n) != 0 ? bits(0, 1).pad_to(n) : *this; }
-    BitWriter &end_segment() {
-        return sym(256).bits(0, 1).pad_to(1);
-    }  // the end code, a zero bit, zeros
-    Bytes bytes() const;
-};
-
 // gzip_cmprs into exactly CMPR_GZIP_CMPRS_BOUND bytes; fails the run when a
 // byte past the result changed.
 Bytes compress(const Bytes &in);
@@ -85,27 +57,20 @@ uint32_t reference_decmprs(const uint8_t *src, uint32_t len, uint8_t *dst);
 std::string difference(const Decoded &a, const Decoded &b);
 
 // Installs a capturing trace function while alive, then puts back the old one.
-class TraceCapture {
-   public:
+struct TraceCapture {
     TraceCapture();
     ~TraceCapture();
-    std::vector<std::string> &reports();  // as in Decoded
+    std::vector<std::string> &reports;  // as in Decoded
 };
 // Commands the shell stand-in was handed since the last clear.
 std::vector<std::string> &shell_commands();
 
-// At least 'size' bytes between two unmapped pages: start() is right after
-// the first, end() is the second.
-class GuardedBuffer {
-   public:
+// At least 'size' bytes between two unmapped pages: start is right after the
+// first, end is the second.
+struct GuardedBuffer {
     explicit GuardedBuffer(size_t size);
     ~GuardedBuffer();
-    uint8_t *start() const { return usable_; }
-    uint8_t *end() const { return usable_ + size_; }
-
-   private:
-    size_t size_;
-    uint8_t *usable_;
+    uint8_t *start, *end;
 };
 
 // Code trees whose nodes the test frees (the library never does).
