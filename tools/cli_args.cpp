@@ -18,8 +18,9 @@ struct CommandName {
 };
 
 constexpr CommandName kCommands[] = {
-    {"compress", Command::kCompress, 2},  {"decompress", Command::kDecompress, 2},
-    {"crc32", Command::kCrc32, SIZE_MAX}, {"bench", Command::kBench, SIZE_MAX},
+    {"compress", Command::kCompress, 2},      {"decompress", Command::kDecompress, 2},
+    {"crc32", Command::kCrc32, SIZE_MAX},     {"bench", Command::kBench, SIZE_MAX},
+    {"inspect", Command::kInspect, SIZE_MAX}, {"salvage", Command::kSalvage, 2},
     {"help", Command::kHelp, SIZE_MAX},
 };
 
@@ -79,8 +80,15 @@ Args parse_args(int argc, char **argv) {
             help = true;
         } else if (name == "--codec" && coding) {
             a.codec = take_value();
-        } else if (name == "--record-size" && c == Command::kCompress) {
+        } else if (name == "--record-size" &&
+                   (c == Command::kCompress || c == Command::kInspect || c == Command::kSalvage)) {
             a.record_size = parse_count(take_value(), name, 1, kMaxInput);
+        } else if (name == "--json" && c == Command::kInspect) {
+            a.json = true;
+        } else if (name == "--keep-damaged" && c == Command::kSalvage) {
+            a.keep_damaged = true;
+        } else if (name == "--fill" && c == Command::kSalvage) {
+            a.fill = static_cast<int>(parse_count(take_value(), name, 0, 255));
         } else if (name == "--runs" && c == Command::kBench) {
             a.bench_runs = static_cast<int>(parse_count(take_value(), name, 1, 1000));
         } else if (name == "--min-time" && c == Command::kBench) {
@@ -98,6 +106,10 @@ Args parse_args(int argc, char **argv) {
     if (a.files.size() > cmd->max_files)
         throw UsageError(std::string(cmd->name) + " takes at most " +
                          std::to_string(cmd->max_files) + " file names");
+    if (cmd->command == Command::kSalvage && a.files.size() != 2)
+        throw UsageError("salvage takes an input and an output file");
+    if (a.fill >= 0 && (a.record_size == 0 || a.keep_damaged))
+        throw UsageError("--fill needs --record-size and goes without --keep-damaged");
     a.command = cmd->command;
     return a;
 }
@@ -111,6 +123,12 @@ std::string usage_text() {
         "                 compress IN to OUT; '-' or nothing means stdin/stdout\n"
         "  decompress [--codec C] [IN [OUT]]\n"
         "                 restore what compress wrote\n"
+        "  inspect [--json] [--record-size N] [FILE...]\n"
+        "                 say what each file holds, its segments or zlib stream,\n"
+        "                 which parts are damaged and where, with a map\n"
+        "  salvage [--record-size N] [--keep-damaged | --fill BYTE] IN OUT\n"
+        "                 write what can be saved of IN to OUT and say what was\n"
+        "                 left out; exit status 1 when anything was damaged\n"
         "  crc32 [FILE...]\n"
         "                 print the CRC-32 of each file (\"-\" or nothing: stdin)\n"
         "  bench [--runs N] [--min-time MS] [FILE...]\n"

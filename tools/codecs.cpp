@@ -6,6 +6,7 @@
 
 #include "cmpr.h"
 #include "errors.h"
+#include "segments.h"
 
 namespace cmpr_tool {
 
@@ -137,15 +138,17 @@ Region own_compress(std::span<const uint8_t> in, const CompressOptions &opt,
 }
 
 Region own_decompress(std::span<const uint8_t> in, const std::string &in_name) {
-    // The decoder is told no capacity: give it room for the most that any
-    // input of this length could stand for, as address space only.
-    const uint64_t bound = CMPR_GZIP_DECMPRS_BOUND(in.size());
-    if (bound > SIZE_MAX)
-        throw Failure(in_name + ": " + std::to_string(in.size()) + " bytes could stand for up to " +
-                      std::to_string(bound) +
-                      " bytes, more than this system can address; refusing to decode it");
-    Region out(bound, "restoring " + in_name);
+    // Segments carry no checksum: the walk finds what damage shows without
+    // one, and damaged data is not passed off as restored.  A clean buffer
+    // decodes to exactly what the walk counted.
+    const Walk w = walk_segments(in, 0);
+    if (!w.clean())
+        throw Failure(in_name + ": " + first_damage(w) +
+                      "; see 'cmpr inspect', and 'cmpr salvage' to save the rest");
+    Region out(w.clean_output, "restoring " + in_name, true);
     out.set_size(gzip_decmprs(in.data(), static_cast<uint32_t>(in.size()), out.data()));
+    if (out.size() != w.clean_output)
+        throw Failure(in_name + ": internal error: decoded to an unexpected length");
     return out;
 }
 

@@ -31,23 +31,30 @@ Failure too_large(const std::string &path) {
 
 }  // namespace
 
-Region::Region(uint64_t capacity, const std::string &what) {
+Region::Region(uint64_t capacity, const std::string &what, bool guarded) {
+    const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
     // A zero-byte mapping is not allowed; one page keeps data() valid.
-    uint64_t want = std::max<uint64_t>(capacity, 1);
+    const uint64_t want =
+        std::max<uint64_t>((capacity + page - 1) / page * page, page) + (guarded ? page : 0);
     void *p = MAP_FAILED;
     if (want <= SIZE_MAX)
         p = mmap(nullptr, static_cast<size_t>(want), PROT_READ | PROT_WRITE,
                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED)
-        throw Failure("cannot reserve " + std::to_string(capacity) +
-                      " bytes of address space for " + what);
-    p_ = static_cast<uint8_t *>(p);
-    cap_ = static_cast<size_t>(capacity);
+        throw Failure("cannot reserve " + std::to_string(capacity) + " bytes of memory for " +
+                      what);
+    base_ = static_cast<uint8_t *>(p);
     mapped_ = static_cast<size_t>(want);
+    cap_ = static_cast<size_t>(capacity);
+    p_ = base_;
+    if (guarded) {
+        mprotect(base_ + mapped_ - page, page, PROT_NONE);
+        p_ = base_ + mapped_ - page - cap_;
+    }
 }
 
 Region::~Region() {
-    if (p_ != nullptr) munmap(p_, mapped_);
+    if (base_ != nullptr) munmap(base_, mapped_);
 }
 
 Region::Region(Region &&other) noexcept {
@@ -61,9 +68,28 @@ Region &Region::operator=(Region &&other) noexcept {
 
 void Region::swap(Region &other) noexcept {
     std::swap(p_, other.p_);
+    std::swap(base_, other.base_);
     std::swap(size_, other.size_);
     std::swap(cap_, other.cap_);
     std::swap(mapped_, other.mapped_);
+}
+
+void Region::grow(uint64_t capacity, const std::string &what) {
+    if (capacity <= cap_) return;
+    if (base_ == nullptr) {
+        Region(capacity, what).swap(*this);
+        return;
+    }
+    const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    const uint64_t want = (capacity + page - 1) / page * page;
+    void *p = MAP_FAILED;
+    if (want <= SIZE_MAX) p = mremap(base_, mapped_, static_cast<size_t>(want), MREMAP_MAYMOVE);
+    if (p == MAP_FAILED)
+        throw Failure("cannot reserve " + std::to_string(capacity) + " bytes of memory for " +
+                      what);
+    base_ = p_ = static_cast<uint8_t *>(p);
+    mapped_ = static_cast<size_t>(want);
+    cap_ = static_cast<size_t>(capacity);
 }
 
 void Region::set_size(size_t n) {
@@ -98,19 +124,24 @@ size_t InputFile::read_some(uint8_t *buf, size_t n) {
 
 Region read_input(const std::string &path) {
     InputFile file(path);
-
-    // A regular file says its length up front: refuse it before reading.
+    // A regular file says its length up front: exactly that much room, and
+    // a file too long is refused before reading.  A pipe's room doubles as
+    // it fills.
     struct stat st;
-    if (fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode) &&
-        static_cast<uint64_t>(st.st_size) > kMaxInput)
-        throw too_large(path);
-
-    // Room for one byte past the limit tells a pipe that is too long apart
-    // from one that is exactly at it.  Only what is read gets committed.
-    Region r(kMaxInput + 1, "reading " + display_name(path));
+    uint64_t room = uint64_t{1} << 20;
+    if (fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (static_cast<uint64_t>(st.st_size) > kMaxInput) throw too_large(path);
+        room = static_cast<uint64_t>(st.st_size) + 1;  // one more byte sees a file that grew
+    }
+    const std::string what = "reading " + display_name(path);
+    Region r(room, what);
     size_t n = 0;
-    while (n < r.capacity()) {
-        size_t got = file.read_some(r.data() + n, r.capacity() - n);
+    for (;;) {
+        if (n == r.capacity()) {
+            if (n > kMaxInput) throw too_large(path);
+            r.grow(std::min<uint64_t>(2 * uint64_t{n}, kMaxInput + 1), what);
+        }
+        const size_t got = file.read_some(r.data() + n, r.capacity() - n);
         if (got == 0) break;
         n += got;
     }
@@ -119,25 +150,49 @@ Region read_input(const std::string &path) {
     return r;
 }
 
-void write_output(const std::string &path, std::span<const uint8_t> data) {
-    bool to_stdout = is_std_stream(path);
-    const std::string name = to_stdout ? "<stdout>" : path;
-    int fd = to_stdout ? STDOUT_FILENO
-                       : open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) throw Failure(name + ": cannot create: " + std::strerror(errno));
+OutputFile::OutputFile(const std::string &path) : path_(path), fd_(STDOUT_FILENO) {
+    if (is_std_stream(path)) return;
+    temp_ = path + ".cmpr-XXXXXX";
+    fd_ = mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd_ < 0) throw Failure(path + ": cannot create: " + std::strerror(errno));
+}
+
+OutputFile::~OutputFile() {
+    if (!temp_.empty()) {
+        if (fd_ >= 0) close(fd_);
+        unlink(temp_.c_str());
+    }
+}
+
+void OutputFile::write(std::span<const uint8_t> data) {
+    const std::string name = temp_.empty() ? "<stdout>" : path_;
     size_t done = 0;
     while (done < data.size()) {
-        ssize_t put = write(fd, data.data() + done, std::min(data.size() - done, kMaxTransfer));
+        ssize_t put = ::write(fd_, data.data() + done, std::min(data.size() - done, kMaxTransfer));
         if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            int err = put < 0 ? errno : EIO;
-            if (!to_stdout) close(fd);
-            throw Failure(name + ": write failed: " + std::strerror(err));
-        }
+        if (put <= 0)
+            throw Failure(name + ": write failed: " + std::strerror(put < 0 ? errno : EIO));
         done += static_cast<size_t>(put);
     }
-    if (!to_stdout && close(fd) != 0)
-        throw Failure(name + ": write failed: " + std::strerror(errno));
+}
+
+void OutputFile::commit() {
+    if (temp_.empty()) return;
+    // The new file gets the permissions a plainly created one would.
+    const mode_t mask = umask(0);
+    umask(mask);
+    const int fd = fd_;
+    fd_ = -1;
+    if (fchmod(fd, 0666 & ~mask) != 0 || close(fd) != 0 ||
+        rename(temp_.c_str(), path_.c_str()) != 0)
+        throw Failure(path_ + ": write failed: " + std::strerror(errno));
+    temp_.clear();
+}
+
+void write_output(const std::string &path, std::span<const uint8_t> data) {
+    OutputFile out(path);
+    out.write(data);
+    out.commit();
 }
 
 }  // namespace cmpr_tool

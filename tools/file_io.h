@@ -12,17 +12,16 @@ namespace cmpr_tool {
 // The library counts lengths in 32 bits, so no input may be longer.
 inline constexpr uint64_t kMaxInput = UINT32_MAX;
 
-// A buffer reserved as address space (an anonymous private mapping without a
-// swap reservation): pages are committed only when first written.  That lets
-// the tool read input of unknown length, and give a decoder room for the
-// largest result its input could stand for, without paying for the room that
-// stays unused.
+// A buffer mapped from the system (an anonymous private mapping without a
+// swap reservation): pages are committed only when first written.  A guarded
+// region ends right at an inaccessible page, so that a write past its
+// capacity faults instead of landing in other data.
 class Region {
    public:
     Region() = default;
-    // Reserves 'capacity' bytes; throws Failure naming 'what' when the address
+    // Maps 'capacity' bytes; throws Failure naming 'what' when the address
     // space cannot hold them.  size() starts at 0.
-    Region(uint64_t capacity, const std::string &what);
+    Region(uint64_t capacity, const std::string &what, bool guarded = false);
     ~Region();
     Region(Region &&other) noexcept;
     Region &operator=(Region &&other) noexcept;
@@ -33,11 +32,14 @@ class Region {
     size_t size() const { return size_; }
     size_t capacity() const { return cap_; }
     void set_size(size_t n);  // n <= capacity()
+    // Grows an unguarded region to 'capacity' bytes, keeping its contents.
+    void grow(uint64_t capacity, const std::string &what);
     std::span<const uint8_t> bytes() const { return {p_, size_}; }
     void swap(Region &other) noexcept;
 
    private:
-    uint8_t *p_ = nullptr;
+    uint8_t *p_ = nullptr;  // the data; base_ + offset within the mapping
+    uint8_t *base_ = nullptr;
     size_t size_ = 0;
     size_t cap_ = 0;
     size_t mapped_ = 0;
@@ -66,10 +68,28 @@ class InputFile {
     int fd_;
 };
 
-// Reads the whole of 'path'; refuses input longer than kMaxInput.
+// Reads the whole of 'path' into a region of its own size (a pipe's grows as
+// it is read); refuses input longer than kMaxInput.
 Region read_input(const std::string &path);
 
-// Writes 'data' to 'path' (standard output for "-"), replacing the file.
+// Writes to 'path' (standard output for "-"): into a temporary file beside
+// it, renamed over 'path' by commit(), so that a failure leaves no partial
+// file; a writer destroyed before commit() removes its temporary file.
+class OutputFile {
+   public:
+    explicit OutputFile(const std::string &path);  // throws Failure
+    ~OutputFile();
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
+    void write(std::span<const uint8_t> data);  // throws Failure
+    void commit();                              // throws Failure
+
+   private:
+    std::string path_, temp_;
+    int fd_;
+};
+
+// Writes 'data' to 'path' through an OutputFile.
 void write_output(const std::string &path, std::span<const uint8_t> data);
 
 }  // namespace cmpr_tool

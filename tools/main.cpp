@@ -10,6 +10,7 @@
 #include "codecs.h"
 #include "errors.h"
 #include "file_io.h"
+#include "inspect.h"
 #include "shell_refuse.h"
 
 using namespace cmpr_tool;
@@ -101,6 +102,12 @@ int run(int argc, char **argv) {
             return 0;
         case Command::kCrc32:
             return crc32_cmd(a);
+        case Command::kInspect:
+            return inspect_cmd(a.files.empty() ? std::vector<std::string>{"-"} : a.files,
+                               InspectOptions{a.json, a.record_size});
+        case Command::kSalvage:
+            return salvage_cmd(a.files[0], a.files[1],
+                               SalvageOptions{a.record_size, a.keep_damaged, a.fill, a.verbose});
         case Command::kBench:
             run_bench(a.files, BenchSettings{a.bench_runs, a.bench_min_ms});
             return 0;

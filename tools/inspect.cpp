@@ -1,0 +1,403 @@
+#include "inspect.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "cmpr.h"
+#include "codecs.h"
+#include "errors.h"
+#include "file_io.h"
+#include "segments.h"
+#include "zlib_probe.h"
+
+namespace cmpr_tool {
+
+namespace {
+
+using Bytes = std::span<const uint8_t>;
+
+std::string hex(uint64_t v) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%08llx", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+std::string json_string(const std::string &s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// One JSON object, fields in the order they are added.
+class Json {
+   public:
+    Json &num(const char *key, uint64_t v) { return raw(key, std::to_string(v)); }
+    Json &str(const char *key, const std::string &v) { return raw(key, json_string(v)); }
+    Json &raw(const char *key, const std::string &v) {
+        s_.append(s_.size() > 1 ? ",\"" : "\"").append(key).append("\":").append(v);
+        return *this;
+    }
+    std::string done() const { return s_ + "}"; }
+
+   private:
+    std::string s_ = "{";
+};
+
+std::string json_list(const std::vector<std::string> &items) {
+    std::string s = "[";
+    for (const std::string &i : items) s.append(s.size() > 1 ? "," : "").append(i);
+    return s + "]";
+}
+
+const char *tail_name(Walk::Tail t) {
+    static const char *const kNames[] = {"none", "zeros", "erased", "other"};
+    return kNames[t];
+}
+
+const char *sign_name(Sign::Kind k) {
+    static const char *const kNames[] = {"clean",  "far-distance", "before-start",
+                                         "no-end", "padding",      "record-size"};
+    return kNames[k];
+}
+
+// One character per slice of the buffer, the worst thing in it winning:
+// X damaged, ? other data, F erased flash, # clean, . zeros.
+class Map {
+   public:
+    explicit Map(uint64_t size) : slice_(std::max<uint64_t>(1, (size + kCells - 1) / kCells)) {
+        cells_.assign((size + slice_ - 1) / slice_, ' ');
+    }
+    void paint(uint64_t from, uint64_t to, char c) {
+        static const std::string kRank = " .#F?X";
+        for (uint64_t i = from / slice_; from < to && i <= (to - 1) / slice_; ++i)
+            if (kRank.find(c) > kRank.find(cells_[i])) cells_[i] = c;
+    }
+    uint64_t slice() const { return slice_; }
+    std::vector<std::string> rows() const {
+        std::vector<std::string> r;
+        for (size_t i = 0; i < cells_.size(); i += kWidth) r.push_back(cells_.substr(i, kWidth));
+        return r;
+    }
+
+   private:
+    static constexpr uint64_t kWidth = 64, kCells = kWidth * 16;  // one screen
+    uint64_t slice_;
+    std::string cells_;
+};
+
+Map map_of(const Walk &w, uint64_t size) {
+    Map m(size);
+    m.paint(0, w.leading_zeros, '.');
+    for (const Segment &s : w.segments) {
+        m.paint(s.in_offset, s.in_offset + s.in_length, s.clean() ? '#' : 'X');
+        m.paint(s.in_offset + s.in_length, s.in_offset + s.in_length + s.padding, '.');
+    }
+    if (w.tail != Walk::kNoTail) m.paint(w.tail_offset, size, " .F?"[w.tail]);
+    return m;
+}
+
+struct Counts {
+    size_t clean = 0, damaged = 0;
+};
+
+Counts count(const Walk &w) {
+    Counts c;
+    for (const Segment &s : w.segments) (s.clean() ? c.clean : c.damaged) += 1;
+    return c;
+}
+
+void print_segments(const std::string &name, Bytes data, const Walk &w, const InspectOptions &opt) {
+    const Counts c = count(w);
+    const Map map = map_of(w, data.size());
+    const uint64_t tail = data.size() - w.tail_offset;
+    if (opt.json) {
+        std::vector<std::string> segs, rows;
+        for (size_t i = 0; i < w.segments.size(); ++i) {
+            const Segment &s = w.segments[i];
+            Json j;
+            j.num("index", i).num("in_offset", s.in_offset).num("in_length", s.in_length);
+            j.num("padding", s.padding)
+                .num("out_offset", s.out_offset)
+                .num("out_length", s.out_length);
+            j.str("state", sign_name(s.sign.kind));
+            if (!s.clean())
+                j.num("bit", s.sign.bit).num("value", s.sign.value).str("text", describe(s.sign));
+            segs.push_back(j.done());
+        }
+        for (const std::string &r : map.rows()) rows.push_back(json_string(r));
+        Json tail_json, summary, map_json, top;
+        tail_json.num("offset", w.tail_offset).num("length", tail).str("kind", tail_name(w.tail));
+        summary.num("segments", w.segments.size()).num("clean", c.clean).num("damaged", c.damaged);
+        summary.num("recoverable", w.clean_output).raw("tail", tail_json.done());
+        map_json.num("slice", map.slice()).raw("rows", json_list(rows));
+        top.str("file", name).str("kind", "segments").num("size", data.size());
+        top.raw("record_size", opt.record_size ? std::to_string(opt.record_size) : "null");
+        top.num("leading_zeros", w.leading_zeros).raw("segments", json_list(segs));
+        top.raw("summary", summary.done()).raw("map", map_json.done());
+        std::printf("%s\n", top.done().c_str());
+        return;
+    }
+    std::printf("%s: own-codec segments, %zu bytes\n", name.c_str(), data.size());
+    std::printf("%8s %10s %9s %7s %11s %9s  %s\n", "segment", "in-offset", "in-bytes", "padding",
+                "out-offset", "out-bytes", "state");
+    for (size_t i = 0; i < w.segments.size(); ++i) {
+        const Segment &s = w.segments[i];
+        std::printf("%8zu %10s %9llu %7llu %11llu %9llu  %s\n", i, hex(s.in_offset).c_str(),
+                    static_cast<unsigned long long>(s.in_length),
+                    static_cast<unsigned long long>(s.padding),
+                    static_cast<unsigned long long>(s.out_offset),
+                    static_cast<unsigned long long>(s.out_length),
+                    s.clean() ? "clean" : ("damaged: " + describe(s.sign)).c_str());
+    }
+    std::printf("%s: %zu segments, %zu clean, %zu damaged; %llu bytes recoverable", name.c_str(),
+                w.segments.size(), c.clean, c.damaged,
+                static_cast<unsigned long long>(w.clean_output));
+    if (tail > 0)
+        std::printf("; %llu trailing bytes at %s: %s", static_cast<unsigned long long>(tail),
+                    hex(w.tail_offset).c_str(), tail_name(w.tail));
+    std::printf(
+        "\nmap, one character per %llu bytes (# clean, X damaged, . zeros, F erased, ? other):\n",
+        static_cast<unsigned long long>(map.slice()));
+    for (const std::string &r : map.rows()) std::printf("  |%s|\n", r.c_str());
+}
+
+void print_zlib(const std::string &name, const std::string &kind, Bytes data, const ZlibProbe &p,
+                const std::string &extra_json, const std::string &extra_text, bool json) {
+    const char *adler = p.complete ? "ok" : p.adler_mismatch ? "mismatch" : "unchecked";
+    if (json) {
+        std::printf(
+            "{\"file\":%s,\"kind\":\"%s\",\"size\":%zu,%s\"header\":%s,\"complete\":%s,"
+            "\"inflated\":%llu,\"adler32\":\"%s\",\"failed_at\":%s,\"error\":%s}\n",
+            json_string(name).c_str(), kind.c_str(), data.size(), extra_json.c_str(),
+            p.header_ok ? "true" : "false", p.complete ? "true" : "false",
+            static_cast<unsigned long long>(p.inflated), adler,
+            p.complete ? "null" : std::to_string(p.in_used).c_str(),
+            p.complete ? "null" : json_string(p.error).c_str());
+        return;
+    }
+    std::printf("%s: %s, %zu bytes%s\n", name.c_str(), kind.c_str(), data.size(),
+                extra_text.c_str());
+    std::printf("  zlib header %s; inflates to %llu bytes; Adler-32 %s", p.header_ok ? "ok" : "bad",
+                static_cast<unsigned long long>(p.inflated), adler);
+    if (!p.complete)
+        std::printf("; fails at input byte %s: %s", hex(p.in_used).c_str(), p.error.c_str());
+    std::printf("\n");
+}
+
+// The tool's own zlib file: magic "CMPZ", method (0 stored, 1 zlib),
+// original length and CRC-32 of the original, little-endian; then the data.
+struct Container {
+    bool is = false;
+    uint8_t method = 0;
+    uint32_t length = 0, crc = 0;
+    Bytes payload;
+};
+
+Container container_of(Bytes data) {
+    Container c;
+    if (data.size() < 13 || std::memcmp(data.data(), "CMPZ", 4) != 0) return c;
+    auto le32 = [&](size_t at) {
+        return uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 | uint32_t(data[at + 2]) << 16 |
+               uint32_t(data[at + 3]) << 24;
+    };
+    c = {true, data[4], le32(5), le32(9), data.subspan(13)};
+    return c;
+}
+
+enum class Kind { kContainer, kZlib, kSegments };
+
+Kind kind_of(Bytes data) {
+    if (container_of(data).is) return Kind::kContainer;
+    // A zlib header that zlib gets past: two header bytes can occur at the
+    // start of a segment by chance.
+    if (looks_like_zlib(data) &&
+        probe_zlib(data.first(std::min<size_t>(data.size(), 64)), {}).in_used > 2)
+        return Kind::kZlib;
+    return Kind::kSegments;
+}
+
+// Sends the library's own reports on standard error to /dev/null while alive.
+class QuietStderr {
+   public:
+    explicit QuietStderr(bool quiet) : saved_(-1) {
+        if (!quiet) return;
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) dup2(null, STDERR_FILENO), close(null);
+    }
+    ~QuietStderr() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+
+   private:
+    int saved_;
+};
+
+// One segment decoded on its own, as the decoder makes it: into the room it
+// is known to need ('expect'), or into the room any input of its length could.
+Region decode_alone(Bytes seg, uint64_t expect, bool known, bool verbose) {
+    static std::vector<uint8_t> scratch;
+    scratch.assign(seg.begin(), seg.end());
+    scratch.resize(seg.size() + 4,
+                   0);  // the decoder starts a segment only with more than 4 bytes after
+    Region out(known ? expect : CMPR_GZIP_DECMPRS_BOUND(scratch.size()), "a segment's output",
+               known);
+    QuietStderr quiet(!known && !verbose);
+    out.set_size(gzip_decmprs(scratch.data(), static_cast<uint32_t>(scratch.size()), out.data()));
+    if (known && out.size() != expect)
+        throw Failure("internal error: a segment decoded to an unexpected length");
+    return out;
+}
+
+}  // namespace
+
+int inspect_cmd(const std::vector<std::string> &files, const InspectOptions &opt) {
+    int status = 0;
+    for (const std::string &f : files) {
+        const std::string name = display_name(f);
+        const Region r = read_input(f);
+        const Bytes data = r.bytes();
+        switch (kind_of(data)) {
+            case Kind::kSegments: {
+                const Walk w = walk_segments(data, opt.record_size);
+                print_segments(name, data, w, opt);
+                status |= !w.clean();
+                break;
+            }
+            case Kind::kZlib: {
+                const ZlibProbe p = probe_zlib(data, {});
+                print_zlib(name, "zlib stream", data, p, "", "", opt.json);
+                status |= !p.complete;
+                break;
+            }
+            case Kind::kContainer: {
+                const Container c = container_of(data);
+                uint32_t crc = 0xFFFFFFFFu;
+                auto crc_of = [&](Bytes piece) {
+                    for (size_t i = 0; i < piece.size(); i += 1u << 30)
+                        crc = update_crc(crc, piece.data() + i,
+                                         int32_t(std::min<size_t>(piece.size() - i, 1u << 30)));
+                };
+                ZlibProbe p;
+                if (c.method == 1) {
+                    p = probe_zlib(c.payload, crc_of);
+                } else {
+                    crc_of(c.payload);
+                    p.complete = c.method == 0;
+                    p.header_ok = true;
+                    p.inflated = c.payload.size();
+                    p.error = "unknown method";
+                }
+                const bool crc_ok = p.inflated == c.length && ~crc == c.crc;
+                const char *method = c.method == 0 ? "stored" : c.method == 1 ? "zlib" : "unknown";
+                print_zlib(name, "cmpr file", data, p,
+                           "\"method\":\"" + std::string(method) +
+                               "\",\"claimed_length\":" + std::to_string(c.length) +
+                               ",\"crc32\":\"" + (crc_ok ? "ok" : "mismatch") + "\",",
+                           "; method " + std::string(method) + ", " + std::to_string(c.length) +
+                               " bytes claimed, CRC-32 " + (crc_ok ? "ok" : "mismatch"),
+                           opt.json);
+                status |= !(p.complete && crc_ok);
+                break;
+            }
+        }
+    }
+    return status;
+}
+
+}  // namespace cmpr_tool
+
+namespace cmpr_tool {
+
+int salvage_cmd(const std::string &in, const std::string &out, const SalvageOptions &opt) {
+    const std::string name = display_name(in);
+    const Region r = read_input(in);
+    const Bytes data = r.bytes();
+    OutputFile o(out);
+    int status = 0;
+    auto left_out = [&](const std::string &what) {
+        std::fprintf(stderr, "cmpr: %s: %s\n", name.c_str(), what.c_str());
+        status = 1;
+    };
+    auto write = [&](Bytes piece) { o.write(piece); };
+    switch (kind_of(data)) {
+        case Kind::kSegments: {
+            const Walk w = walk_segments(data, opt.record_size);
+            for (size_t i = 0; i < w.segments.size(); ++i) {
+                const Segment &s = w.segments[i];
+                const Bytes seg = data.subspan(s.in_offset, s.in_length);
+                if (s.clean()) {
+                    write(decode_alone(seg, s.out_length, true, opt.verbose).bytes());
+                    continue;
+                }
+                std::string what = "segment " + std::to_string(i) + " at byte " + hex(s.in_offset) +
+                                   " (" + std::to_string(s.in_length) +
+                                   " bytes): " + describe(s.sign);
+                if (opt.keep_damaged) {
+                    const Region got = decode_alone(seg, 0, false, opt.verbose);
+                    write(got.bytes());
+                    what += "; written as decoded, " + std::to_string(got.size()) + " bytes";
+                } else if (opt.fill >= 0 && opt.record_size != 0) {
+                    const std::vector<uint8_t> fill(opt.record_size,
+                                                    static_cast<uint8_t>(opt.fill));
+                    write(fill);
+                    what += "; written as " + std::to_string(fill.size()) + " fill bytes";
+                } else {
+                    what += "; left out";
+                }
+                left_out(what);
+            }
+            if (w.tail == Walk::kErased || w.tail == Walk::kOther)
+                left_out(std::to_string(data.size() - w.tail_offset) + " bytes from byte " +
+                         hex(w.tail_offset) + " (" +
+                         (w.tail == Walk::kErased ? "erased flash" : "no segment") + "): left out");
+            break;
+        }
+        case Kind::kZlib: {
+            const ZlibProbe p = probe_zlib(data, write);
+            if (!p.complete)
+                left_out("zlib stream fails at input byte " + hex(p.in_used) + " (" + p.error +
+                         "); the " + std::to_string(p.inflated) + " bytes before it are written");
+            break;
+        }
+        case Kind::kContainer: {
+            const Container c = container_of(data);
+            if (c.method == 0) {
+                write(c.payload);
+                if (c.payload.size() != c.length)
+                    left_out("stored data is not the length the header claims");
+            } else {
+                const ZlibProbe p = probe_zlib(c.payload, write);
+                if (!p.complete || p.inflated != c.length)
+                    left_out("zlib stream fails at byte " + hex(13 + p.in_used) + " (" +
+                             (p.complete ? "not the length the header claims" : p.error) +
+                             "); the " + std::to_string(p.inflated) +
+                             " bytes before it are written");
+            }
+            break;
+        }
+    }
+    o.commit();
+    return status;
+}
+
+}  // namespace cmpr_tool

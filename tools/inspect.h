@@ -1,0 +1,35 @@
+// `cmpr inspect` and `cmpr salvage`: reading a buffer pulled off a unit,
+// damaged or not.  What it is (the tool's own file, a bare zlib stream, or
+// a buffer of own-codec segments), where its parts lie, what is damaged and
+// where, and everything that can be saved.
+#ifndef CMPR_TOOLS_INSPECT_H
+#define CMPR_TOOLS_INSPECT_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cmpr_tool {
+
+struct InspectOptions {
+    bool json = false;
+    uint64_t record_size = 0;  // 0: not known
+};
+
+// Reports on each file; the exit status: 0 all clean, 1 damage or an error.
+int inspect_cmd(const std::vector<std::string> &files, const InspectOptions &opt);
+
+struct SalvageOptions {
+    uint64_t record_size = 0;
+    bool keep_damaged = false;  // write damaged segments as decoded
+    int fill = -1;              // 0-255: write a damaged record as this byte instead
+    bool verbose = false;       // let the library's reports reach stderr
+};
+
+// Writes what can be saved of 'in' to 'out'; the exit status: 0 when nothing
+// was damaged, 1 when anything was left out, kept damaged or filled.
+int salvage_cmd(const std::string &in, const std::string &out, const SalvageOptions &opt);
+
+}  // namespace cmpr_tool
+
+#endif

@@ -1,0 +1,278 @@
+#include "segments.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+namespace cmpr_tool {
+
+namespace {
+
+constexpr uint32_t kMaxSilentDistance = 8192;  // the decoder copies up to this far back silently
+constexpr uint64_t kMinResyncOutput = 16;
+
+// The fixed literal/length code by the next nine stream bits (a code's first
+// bit is the stream's next bit): the symbol and its code length.
+struct CodeEntry {
+    uint16_t symbol;
+    uint8_t bits;
+};
+
+struct CodeTable {
+    CodeEntry e[512];
+    uint8_t reversed5[32];
+    constexpr CodeTable() : e{}, reversed5{} {
+        auto put = [this](uint32_t code, uint32_t bits, uint16_t symbol) {
+            uint32_t r = 0;  // the code's bits in stream order
+            for (uint32_t i = 0; i < bits; ++i) r |= ((code >> (bits - 1 - i)) & 1u) << i;
+            for (uint32_t hi = 0; hi < (1u << (9 - bits)); ++hi)
+                e[r | hi << bits] = {symbol, uint8_t(bits)};
+        };
+        for (uint16_t s = 0; s < 288; ++s)
+            s < 144   ? put(s + 0x30u, 8, s)
+            : s < 256 ? put(s + 0x100u, 9, s)
+            : s < 280 ? put(s - 256u, 7, s)
+                      : put(s - 88u, 8, s);
+        for (uint32_t c = 0; c < 32; ++c)
+            reversed5[c] =
+                uint8_t((c & 1) << 4 | (c & 2) << 2 | (c & 4) | (c & 8) >> 2 | (c & 16) >> 4);
+    }
+};
+constexpr CodeTable kCode;
+
+// The buffer's bits, the first in bit 0 of byte 0, zeros past the end.
+struct Bits {
+    std::span<const uint8_t> buf;
+    uint64_t peek(uint64_t pos) const {  // at least 56 bits from 'pos' on
+        const uint64_t at = pos / 8;
+        uint64_t w = 0;
+        if (at + 8 <= buf.size()) {
+            std::memcpy(&w, buf.data() + at, 8);
+            if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+        } else {
+            for (uint64_t i = 0; i < 8 && at + i < buf.size(); ++i)
+                w |= uint64_t{buf[at + i]} << (8 * i);
+        }
+        return w >> (pos % 8);
+    }
+};
+
+struct Parsed {
+    Sign sign;
+    uint64_t end_bit = 0;  // just after the end code
+    uint64_t out = 0;
+};
+
+// One segment from byte 'start', as the decoder reads it, counting its output.
+Parsed parse(const Bits &b, uint64_t start) {
+    Parsed p;
+    const uint64_t data_bits = 8 * b.buf.size();
+    uint64_t pos = 8 * start;
+    auto mark = [&](Sign::Kind kind, uint64_t bit, uint64_t value) {
+        if (p.sign.kind == Sign::kNone) p.sign = {kind, bit, value};
+    };
+    for (;;) {
+        uint64_t w = b.peek(pos);
+        const CodeEntry c = kCode.e[w & 511];
+        if (pos + c.bits > data_bits && c.symbol != 256) mark(Sign::kNoEnd, data_bits, 0);
+        pos += c.bits;
+        w >>= c.bits;
+        if (c.symbol < 256) {
+            ++p.out;
+            continue;
+        }
+        if (c.symbol == 256) {
+            if (pos > data_bits) mark(Sign::kNoEnd, data_bits, 0);
+            p.end_bit = pos;
+            return p;
+        }
+        uint32_t len = 258, s = c.symbol - 257u;
+        if (s < 8) {
+            len = 3 + s;
+        } else if (s < 28) {
+            const uint32_t e = (s - 4) >> 2;
+            len = (1u << (e + 2)) + (s & 3) * (1u << e) + 3 + uint32_t(w & ((1u << e) - 1));
+            pos += e;
+            w >>= e;
+        }
+        const uint32_t k = kCode.reversed5[w & 31], e = k < 5 ? 0 : (k - 2) >> 1;
+        const uint32_t dist =
+            k < 5 ? k + 1
+                  : (1u << (e + 1)) + (k & 1) * (1u << e) + uint32_t((w >> 5) & ((1u << e) - 1));
+        pos += 5 + e;
+        if (pos > data_bits) mark(Sign::kNoEnd, data_bits, 0);
+        if (dist > kMaxSilentDistance)
+            mark(Sign::kFarDistance, pos, dist);
+        else if (dist > p.out)
+            mark(Sign::kBeforeStart, pos, dist);
+        p.out += len;
+        if (pos > data_bits + 64) return p;  // well past the end: nothing but end codes follow
+    }
+}
+
+uint32_t word_at(std::span<const uint8_t> buf, uint64_t at) {
+    return uint32_t(buf[at]) | uint32_t(buf[at + 1]) << 8 | uint32_t(buf[at + 2]) << 16 |
+           uint32_t(buf[at + 3]) << 24;
+}
+
+// The first non-zero bit from 'from' up to 'to', or 'to'.
+uint64_t first_set(const Bits &b, uint64_t from, uint64_t to) {
+    for (uint64_t p = from; p < to; ++p)
+        if (b.peek(p) & 1) return p;
+    return to;
+}
+
+}  // namespace
+
+std::string describe(const Sign &s) {
+    char buf[128];
+    const unsigned long long bit = s.bit, byte = s.bit / 8, v = s.value;
+    switch (s.kind) {
+        case Sign::kNone:
+            return "clean";
+        case Sign::kFarDistance:
+            std::snprintf(buf, sizeof buf, "distance %llu above 8192 at bit 0x%llx (byte 0x%llx)",
+                          v, bit, byte);
+            break;
+        case Sign::kBeforeStart:
+            std::snprintf(buf, sizeof buf,
+                          "distance %llu before the segment's start at bit 0x%llx (byte 0x%llx)", v,
+                          bit, byte);
+            break;
+        case Sign::kNoEnd:
+            std::snprintf(buf, sizeof buf, "no end code before the data ends (byte 0x%llx)", byte);
+            break;
+        case Sign::kPadding:
+            std::snprintf(buf, sizeof buf, "non-zero padding at byte 0x%llx", byte);
+            break;
+        case Sign::kRecordSize:
+            std::snprintf(buf, sizeof buf, "%llu bytes of output, not the record size", v);
+            break;
+    }
+    return buf;
+}
+
+std::string first_damage(const Walk &w) {
+    char at[24];
+    for (size_t i = 0; i < w.segments.size(); ++i)
+        if (!w.segments[i].clean()) {
+            std::snprintf(at, sizeof at, "0x%08llx",
+                          static_cast<unsigned long long>(w.segments[i].in_offset));
+            return "segment " + std::to_string(i) + " at byte " + at + ": " +
+                   describe(w.segments[i].sign);
+        }
+    if (w.tail != Walk::kErased && w.tail != Walk::kOther) return "";
+    std::snprintf(at, sizeof at, "0x%08llx", static_cast<unsigned long long>(w.tail_offset));
+    return std::string(w.tail == Walk::kErased ? "erased flash (0xFF)"
+                                               : "data that is no segment") +
+           " after the last segment, from byte " + at;
+}
+
+bool Walk::clean() const {
+    for (const Segment &s : segments)
+        if (!s.clean()) return false;
+    return tail == kNoTail || tail == kZeros;
+}
+
+Walk walk_segments(std::span<const uint8_t> buf, uint64_t record_size) {
+    const Bits b{buf};
+    const uint64_t n = buf.size();
+    Walk w;
+    // A segment at 'at' that decodes cleanly, with only zero bits after its
+    // end code up to the next 32-bit boundary: its end, else 0.
+    auto clean_at = [&](uint64_t at, Parsed &p) {
+        p = parse(b, at);
+        if (p.sign.kind != Sign::kNone) return uint64_t{0};
+        const uint64_t aligned = (p.end_bit + 31) / 32 * 32;
+        if (const uint64_t bad = first_set(b, p.end_bit, aligned); bad < aligned)
+            p.sign = {Sign::kPadding, bad, 0};
+        return p.sign.kind == Sign::kNone ? aligned / 8 : 0;
+    };
+    auto ff_end = [&](uint64_t from) {  // the first byte from 'from' on that is not 0xFF
+        while (from < n && buf[from] == 0xFF) ++from;
+        return from;
+    };
+    // After damage, the bytes may decode cleanly by chance from some 4-byte
+    // boundary inside them: mostly the tail of the damaged segment's own
+    // symbols, a few literals and its end code.  A new start counts when
+    // its segment stands for at least kMinResyncOutput bytes and for a whole
+    // record (when the record size is known), and the segment after it
+    // decodes cleanly too, or only filler and a tail follow.  A smaller
+    // record right after damage stays with the damaged bytes.
+    auto starts_clean_run = [&](uint64_t c) {
+        Parsed p;
+        uint64_t next = clean_at(c, p);
+        if (next == 0 ||
+            p.out < std::min(record_size ? record_size : kMinResyncOutput, kMinResyncOutput) ||
+            (record_size != 0 && p.out > record_size))
+            return false;
+        while (next + 4 <= n && word_at(buf, next) == 0) next += 4;
+        const bool tail = n - std::min(next, n) <= 4 || ff_end(next) == n;
+        if (record_size != 0 && p.out != record_size && !tail) return false;
+        return tail || clean_at(next, p) != 0;
+    };
+    uint64_t at = 0;  // a 4-byte boundary
+    while (at < n &&
+           (at == 0 || n - at > 4)) {  // the decoder's end rule: more than four bytes left
+        if (n - at >= 4 && word_at(buf, at) == 0) {  // zero filler: end codes, skipped
+            (w.segments.empty() ? w.leading_zeros : w.segments.back().padding) += 4;
+            at += 4;
+            continue;
+        }
+        if (ff_end(at) == n) break;  // erased flash from here on
+        Segment s;
+        s.in_offset = at;
+        Parsed p;
+        if (const uint64_t next = clean_at(at, p); next != 0) {
+            s.in_length =
+                std::min((p.end_bit + 1 + 7) / 8, n) - at;  // the end code, a zero bit, filler
+            s.padding = std::min(next, n) - at - s.in_length;
+            s.out_length = p.out;
+            w.clean_output += p.out;
+            at = next;
+        } else {
+            // The bytes up to the next 4-byte boundary from which a segment
+            // decodes cleanly, or up to the tail, belong to this one.  Zero
+            // words are filler, and erased flash starts no segment.
+            s.sign = p.sign;
+            s.out_length = p.out;
+            uint64_t c = at + 4;
+            for (; n - c > 4; c += 4) {
+                const uint32_t word = word_at(buf, c);
+                if (word == 0xFFFFFFFFu) {
+                    const uint64_t end = ff_end(c);
+                    if (end == n) break;
+                    c = end / 4 * 4 -
+                        4;  // the loop steps to the word that holds the first other byte
+                } else if (word != 0 && starts_clean_run(c)) {
+                    break;
+                }
+            }
+            s.in_length = c - at;
+            at = c;
+        }
+        w.segments.push_back(s);
+    }
+    w.tail_offset = std::min(at, n);
+    if (w.tail_offset < n) {
+        bool zeros = true, erased = true;
+        for (uint64_t i = w.tail_offset; i < n; ++i) zeros &= buf[i] == 0, erased &= buf[i] == 0xFF;
+        w.tail = zeros ? Walk::kZeros : erased ? Walk::kErased : Walk::kOther;
+    }
+    uint64_t out = 0;
+    for (size_t i = 0; i < w.segments.size(); ++i) {
+        Segment &s = w.segments[i];
+        s.out_offset = out;
+        out += s.out_length;
+        const bool last = i + 1 == w.segments.size();
+        if (record_size != 0 && s.clean() && s.out_length != record_size &&
+            !(last && s.out_length < record_size)) {
+            s.sign = {Sign::kRecordSize, 8 * s.in_offset, s.out_length};
+            w.clean_output -= s.out_length;
+        }
+    }
+    return w;
+}
+
+}  // namespace cmpr_tool
