@@ -285,7 +285,7 @@ int inspect_cmd(const std::vector<std::string> &files, const InspectOptions &opt
             }
             case Kind::kZlib: {
                 const ZlibProbe p = probe_zlib(data, {});
-                print_zlib(name, "zlib stream", data, p, "", "", opt.json);
+                print_zlib(name, "zlib", data, p, "", "", opt.json);
                 status |= !p.complete;
                 break;
             }
@@ -309,7 +309,7 @@ int inspect_cmd(const std::vector<std::string> &files, const InspectOptions &opt
                 }
                 const bool crc_ok = p.inflated == c.length && ~crc == c.crc;
                 const char *method = c.method == 0 ? "stored" : c.method == 1 ? "zlib" : "unknown";
-                print_zlib(name, "cmpr file", data, p,
+                print_zlib(name, "cmpz", data, p,
                            "\"method\":\"" + std::string(method) +
                                "\",\"claimed_length\":" + std::to_string(c.length) +
                                ",\"crc32\":\"" + (crc_ok ? "ok" : "mismatch") + "\",",
@@ -327,6 +327,11 @@ int inspect_cmd(const std::vector<std::string> &files, const InspectOptions &opt
 }  // namespace cmpr_tool
 
 namespace cmpr_tool {
+
+void show_library_reports(std::span<const uint8_t> data) {
+    for (const Segment &s : walk_segments(data, 0).segments)
+        if (!s.clean()) decode_alone(data.subspan(s.in_offset, s.in_length), 0, false, true);
+}
 
 int salvage_cmd(const std::string &in, const std::string &out, const SalvageOptions &opt) {
     const std::string name = display_name(in);

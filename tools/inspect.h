@@ -6,6 +6,7 @@
 #define CMPR_TOOLS_INSPECT_H
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ struct SalvageOptions {
 // Writes what can be saved of 'in' to 'out'; the exit status: 0 when nothing
 // was damaged, 1 when anything was left out, kept damaged or filled.
 int salvage_cmd(const std::string &in, const std::string &out, const SalvageOptions &opt);
+
+// Decodes each damaged segment of an own-codec buffer on its own, so that
+// the library's reports on it (and its banners) reach standard error; for -v.
+void show_library_reports(std::span<const uint8_t> data);
 
 }  // namespace cmpr_tool
 

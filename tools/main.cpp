@@ -55,7 +55,15 @@ void decompress_cmd(const Args &a) {
     const Codec &codec = codec_for(a);
     const std::string in = arg_or_std(a.files, 0);
     const Region data = read_input(in);
-    const Region restored = codec.decompress(data.bytes(), display_name(in));
+    Region restored;
+    try {
+        restored = codec.decompress(data.bytes(), display_name(in));
+    } catch (const Failure &) {
+        // Damaged own-codec data is refused before the library decodes it;
+        // with -v the library decodes the damaged parts, for its reports.
+        if (a.verbose && codec.takes_record_size) show_library_reports(data.bytes());
+        throw;
+    }
     // The decoder reports a corrupt distance and decodes on; what it made of
     // the rest cannot be trusted, so nothing is written.
     if (int n = refused_escalations(); n > 0)

@@ -249,6 +249,9 @@ Walk walk_segments(std::span<const uint8_t> buf, uint64_t record_size) {
                     break;
                 }
             }
+            if (n - c <= 4 &&
+                std::any_of(buf.begin() + c, buf.end(), [](uint8_t x) { return x != 0; }))
+                c = n;  // what the decoder would not read is no tail of zeros: the segment's
             s.in_length = c - at;
             at = c;
         }

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <zlib.h>
+
 #include "support/support.h"
 
 extern char **environ;
@@ -97,3 +99,136 @@ TEST(Tool, UsageErrorExits2AndCrc32PrintsChecksumAndName) {
 }
 
 }  // namespace
+
+namespace {
+
+// Segments joined as the daemon joins them: each zero-padded to a multiple
+// of 4 bytes, four zero bytes at the end; 'at' gets each one's offset.
+Bytes join(const std::vector<Bytes> &segments, std::vector<size_t> &at) {
+    Bytes buf;
+    for (const Bytes &s : segments) {
+        at.push_back(buf.size());
+        buf.insert(buf.end(), s.begin(), s.end());
+        buf.resize((buf.size() + 3) / 4 * 4);
+    }
+    return buf + Bytes(4, 0);
+}
+
+}  // namespace
+
+// What inspect says of a segment: "index, offsets, lengths, state[, bit]".
+std::string row(size_t i, size_t in, size_t len, size_t pad, size_t out, size_t out_len,
+                const std::string &state, long bit = -1) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf,
+                  "{\"index\":%zu,\"in_offset\":%zu,\"in_length\":%zu,\"padding\":%zu,"
+                  "\"out_offset\":%zu,\"out_length\":%zu,\"state\":\"%s\"",
+                  i, in, len, pad, out, out_len, state.c_str());
+    return buf + (bit < 0 ? "" : ",\"bit\":" + std::to_string(bit));
+}
+
+// Buffers built from known records and damaged in known ways: what inspect
+// says of each (one JSON line), what salvage saves, and that decompress
+// refuses them.
+TEST(Tool, InspectAndSalvageFindTheDamageAndSaveTheRest) {
+    std::vector<Bytes> recs, segs;
+    for (int i = 0; i < 5; ++i) recs.push_back(cmpr_test::log_text(1000, 10 + i));
+    for (const Bytes &r : recs) segs.push_back(cmpr_test::compress(r));
+    auto saved_but = [&](size_t k, const Bytes &instead) {
+        Bytes out;
+        for (size_t i = 0; i < recs.size(); ++i) out = out + (i == k ? instead : recs[i]);
+        return out;
+    };
+    std::vector<size_t> at, at2, at3, at4;
+    const Bytes clean = join(segs, at), cut(clean.begin(), clean.end() - 40),
+                noise = cmpr_test::random_bytes(64, 7);
+    std::vector<Bytes> far = segs, before = segs,
+                       small = {segs[0], cmpr_test::compress({'x'}), segs[1]};
+    far[2] = cmpr_test::kCorruptDistance;
+    before[3] = {0x85, 0x45, 0xc0, 0x92, 0x00, 0x00};  // q r, length 3 at distance 1033
+    Bytes padded = clean, garbage = clean;
+    padded[at[1] - 1] |= 0x80;
+    garbage.insert(garbage.begin() + at[2], noise.begin(), noise.end());
+    const Bytes with_far = join(far, at2), with_before = join(before, at3),
+                with_small = join(small, at4);
+    const std::string fill = "--fill=42";
+    const struct {
+        Bytes in;
+        Args opts;
+        std::string json;  // in inspect's output
+        Bytes saved;
+        bool decodes;  // decompress takes it
+    } cases[] = {
+        {clean,
+         {},
+         "\"damaged\":0,\"recoverable\":5000,\"tail\":{\"offset\":" +
+             std::to_string(clean.size() - 4) + ",\"length\":4,\"kind\":\"zeros\"",
+         saved_but(9, {}),
+         true},
+        {with_far,
+         {},
+         row(2, at2[2], 8, 0, 2000, 4, "far-distance", 8 * at2[2] + 24) + ",\"value\":8193",
+         saved_but(2, {}),
+         false},
+        {with_far,
+         {"--record-size=1000", fill},
+         "\"state\":\"far-distance\"",
+         saved_but(2, Bytes(1000, 42)),
+         false},
+        {with_before,
+         {},
+         row(3, at3[3], 8, 0, 3000, 5, "before-start", 8 * at3[3] + 37),
+         saved_but(3, {}),
+         false},
+        {cut,
+         {},
+         row(4, at[4], cut.size() - at[4], 0, 4000, 933, "no-end", 8 * cut.size()),
+         saved_but(4, {}),
+         false},
+        {clean + Bytes(4096, 0xFF), {}, "\"kind\":\"erased\"", saved_but(9, {}), false},
+        {garbage,
+         {},
+         row(2, at[2], 64, 0, 2000, 0, "far-distance").substr(0, 60),
+         saved_but(9, {}),
+         false},
+        {padded,
+         {},
+         row(0, 0, at[1], 0, 0, 1000, "padding", 8 * at[1] - 1),
+         saved_but(0, {}),
+         false},
+        {with_small,
+         {"--record-size=1000"},
+         row(1, at4[1], 2, 2, 1000, 1, "record-size"),
+         {},
+         true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.json);
+        const bool damaged = &c != &cases[0];
+        Args inspect = {"inspect", "--json", put("in", c.in)},
+             salvage = {"salvage", path("in"), path("saved")};
+        for (const std::string &o : c.opts)
+            (o == fill ? salvage : inspect).push_back(o), salvage.push_back(o);
+        EXPECT_EQ(run(inspect), damaged);
+        EXPECT_NE(slurp("out").find(c.json), std::string::npos) << slurp("out");
+        EXPECT_EQ(run(salvage), damaged) << slurp("err");
+        EXPECT_TRUE(c.saved.empty() || slurp<Bytes>("saved") == c.saved);
+        EXPECT_EQ(run({"decompress", "--codec", "own", path("in"), path("back")}), !c.decodes);
+    }
+}
+
+TEST(Tool, InspectAndSalvageReadADamagedZlibStream) {
+    const Bytes text = cmpr_test::log_text(50000, 5);
+    uLongf n = compressBound(text.size());
+    Bytes z(n);
+    ASSERT_EQ(compress2(z.data(), &n, text.data(), text.size(), 1), Z_OK);
+    z.resize(n);
+    EXPECT_EQ(run({"inspect", "--json", put("in", Bytes(z.begin(), z.begin() + n / 2))}), 1);
+    EXPECT_NE(slurp("out").find("\"kind\":\"zlib\",\"size\":" + std::to_string(n / 2) +
+                                ",\"header\":true,\"complete\":false"),
+              std::string::npos)
+        << slurp("out");
+    EXPECT_EQ(run({"salvage", path("in"), path("saved")}), 1);
+    const Bytes saved = slurp<Bytes>("saved");
+    EXPECT_TRUE(saved.size() > 20000 && Bytes(text.begin(), text.begin() + saved.size()) == saved);
+}
