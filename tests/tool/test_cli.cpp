@@ -42,10 +42,15 @@ std::string put(const std::string &name, const Bytes &data) {
 
 // Runs the tool on 'args' then 'opts' and returns its exit status, -1 when it
 // could not start or a signal ended it.  Its standard output and error go to
-// the files "out" and "err", so that no pipe can fill up.
-int run(Args args, const Args &opts = {}) {
+// the files "out" and "err", so that no pipe can fill up.  With 'limit_kib',
+// a shell runs it under that limit of address space.
+int run(Args args, const Args &opts = {}, uint64_t limit_kib = 0) {
     args.insert(args.end(), opts.begin(), opts.end());
-    std::vector<char *> argv = {const_cast<char *>(CMPR_TOOL_PATH)};
+    if (limit_kib != 0)
+        args.insert(args.begin(),
+                    {"-c", "ulimit -v " + std::to_string(limit_kib) + " && exec \"$0\" \"$@\"",
+                     CMPR_TOOL_PATH});
+    std::vector<char *> argv = {const_cast<char *>(limit_kib != 0 ? "/bin/sh" : CMPR_TOOL_PATH)};
     for (std::string &a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     const std::string out = path("out"), err = path("err");
@@ -215,6 +220,20 @@ TEST(Tool, InspectAndSalvageFindTheDamageAndSaveTheRest) {
         EXPECT_TRUE(c.saved.empty() || slurp<Bytes>("saved") == c.saved);
         EXPECT_EQ(run({"decompress", "--codec", "own", path("in"), path("back")}), !c.decodes);
     }
+}
+
+// Memory in proportion to the data, not to the decoder's worst case (160
+// times the input) nor to the largest possible input.
+TEST(Tool, WorksInThreeTimesTheMemoryOfInputAndOutput) {
+    if (CMPR_TOOL_SANITIZED) GTEST_SKIP() << "sanitizers reserve more address space than any limit";
+    const Bytes text = cmpr_test::log_text(24 << 20, 8);
+    ASSERT_EQ(run({"compress", "--codec", "own", put("big", text), path("big.own")}), 0);
+    const uint64_t kib = 3 * (std::filesystem::file_size(path("big.own")) + text.size()) / 1024;
+    for (const Args &cmd : {Args{"decompress", "--codec", "own"}, Args{"salvage"}}) {
+        EXPECT_EQ(run(cmd, {path("big.own"), path("back")}, kib), 0) << slurp("err");
+        EXPECT_TRUE(slurp<Bytes>("back") == text);
+    }
+    EXPECT_EQ(run({"inspect", path("big.own")}, {}, kib), 0) << slurp("err");
 }
 
 TEST(Tool, InspectAndSalvageReadADamagedZlibStream) {
