@@ -1,5 +1,8 @@
 # The shared library LIB exports exactly the names in EXPECTED (less those in
-# LEFT_OUT) and calls none of its own functions through the PLT.
+# LEFT_OUT), calls none of its own functions through the PLT, and, where
+# READELF is given (the target's readelf), needs no library but the C library
+# (with its dynamic loader on armhf) and, with ZLIB, zlib: no C++ runtime and
+# no libgcc_s, which a firmware image may not carry.
 execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE syms COMMAND_ERROR_IS_FATAL ANY)
 execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn ${LIB} OUTPUT_VARIABLE code COMMAND_ERROR_IS_FATAL ANY)
 string(REGEX MATCHALL "[0-9a-fA-F]+ [A-Za-z] [^ \n]+" lines "${syms}")
@@ -18,3 +21,17 @@ foreach(name IN LISTS want)
     message(FATAL_ERROR "the library calls its own ${name} through the PLT")
   endif()
 endforeach()
+if(READELF)
+  execute_process(COMMAND ${READELF} -d ${LIB} OUTPUT_VARIABLE dynamic COMMAND_ERROR_IS_FATAL ANY)
+  string(REGEX MATCHALL "\\(NEEDED\\)[^\n]*\\[[^]\n]+\\]" needed "${dynamic}")
+  list(TRANSFORM needed REPLACE ".*\\[(.*)\\]" "\\1")
+  set(allowed "libc|ld-linux-armhf")
+  if(ZLIB)
+    string(APPEND allowed "|libz")
+  endif()
+  set(extra ${needed})
+  list(FILTER extra EXCLUDE REGEX "^(${allowed})\\.so\\.")
+  if(extra)
+    message(FATAL_ERROR "the library needs ${extra} beside the C library\n  needed: ${needed}")
+  endif()
+endif()

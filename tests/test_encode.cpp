@@ -74,6 +74,19 @@ TEST(GzipCmprs, MatchesTheBuildingBlocks) {
     }
 }
 
+// A call of 4 GiB - 1 bytes from a fresh table enters its positions from base
+// 1 on and leaves the next base at 0.  A short call from base 1 stands in for
+// it; on the same bytes one position later, a call that trusted what it left
+// would find a string entered once there at distance 0.
+TEST(GzipCmprs, StartsAFreshTableWhenTheBasesRunOut) {
+    Bytes text = cmpr_test::log_text(30000, 33);
+    cmpr::g_next_base = 1;
+    cmpr_test::compress(text);
+    cmpr::g_next_base = 0;
+    text.insert(text.begin(), '\n');
+    EXPECT_EQ(cmpr_test::compress(text), cmpr_test::reference_cmprs(text));
+}
+
 TEST(GzipCmprs, WorksInASpareWindowWhenTheHeapFails) {
     const Bytes text = cmpr_test::log_text(30000, 33), want = cmpr_test::compress(text);
     g_failing_malloc_size = 8192;

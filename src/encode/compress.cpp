@@ -25,17 +25,23 @@
 #include "window_ring.h"
 
 namespace cmpr {
-namespace {
 
 // The hash table lives across calls, so that a call need not clear it: an
 // entry holds base + position, and a call only trusts entries at or above its
-// own base, which grows past every position of the calls before it.  Only
-// one compression runs at a time, so one table serves all.
-uint32_t g_table[1u << kHashBits];
+// own base, which grows past every position of the calls before it.  When
+// the 32-bit bases run out (every 4 GiB of input) the table is cleared and
+// the bases start again from 1.  A call of 4 GiB - 1 bytes right after that
+// takes them all and leaves the next base at 0, under which every entry would
+// pass for the next call's own: so 0 clears the table too.  Only one
+// compression runs at a time, so one table serves all.
 uint32_t g_next_base = 1;
 
+namespace {
+
+uint32_t g_table[1u << kHashBits];
+
 uint32_t claim_table(uint32_t src_len) {
-    if (g_next_base > UINT32_MAX - src_len) {  // every 4 GiB of input
+    if (g_next_base == 0 || g_next_base > UINT32_MAX - src_len) {
         for (uint32_t &e : g_table) e = 0;
         g_next_base = 1;
     }

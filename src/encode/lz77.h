@@ -19,6 +19,9 @@ namespace cmpr {
 constexpr uint32_t kHashBits = 13;
 constexpr uint32_t kMaxMatch = 258;
 
+// The base of the next gzip_cmprs call's hash table entries (compress.cpp).
+extern uint32_t g_next_base;
+
 // A 32-bit integer hash (add-shift-xor rounds), cut to kHashBits.
 inline uint32_t hash3(uint32_t x) {
     x = x + ~(x << 15);
