@@ -1,7 +1,7 @@
 // Internal: the CRC-32 engines and the choice between them.
 //
 // An engine takes and returns the raw register (no preset, no final
-// complement), as update_crc does.  crc32_bytewise and crc32_slice16 run on
+// complement), as update_crc does.  crc32_bytewise and crc32_slice8 run on
 // any CPU.  The carry-less multiply engines, crc32_clmul128 and
 // crc32_clmul512, need instructions that not every CPU has, so they are
 // reached only through the functions that return them or null.
@@ -18,8 +18,8 @@ using CrcEngine = uint32_t (*)(uint32_t crc, const uint8_t *p, size_t n);
 // Byte at a time through the classic table: short inputs and tails.
 uint32_t crc32_bytewise(uint32_t crc, const uint8_t *p, size_t n);
 
-// Sixteen bytes per step through the slicing tables.
-uint32_t crc32_slice16(uint32_t crc, const uint8_t *p, size_t n);
+// Eight bytes per step through the slicing tables, in three lanes.
+uint32_t crc32_slice8(uint32_t crc, const uint8_t *p, size_t n);
 
 // crc32_clmul128 folds on 128-bit registers (x86-64 with PCLMULQDQ and
 // SSE4.1), crc32_clmul512 on 512-bit ones (AVX-512 with VPCLMULQDQ); each
