@@ -37,6 +37,7 @@ void ensure_table() {
 cmpr::CrcEngine cmpr::best_crc32_engine() {
     if (CrcEngine e = crc32_clmul512_engine()) return e;
     if (CrcEngine e = crc32_clmul128_engine()) return e;
+    if (CrcEngine e = crc32_armv8_engine()) return e;
     return crc32_slice8;
 }
 
