@@ -1,7 +1,9 @@
 # Shared by the toolchain files of this folder: a cross build with one of
 # Debian's cross compilers (package g++-TRIPLET), whose tests run under
 # qemu-user.  The including file sets CMPR_CROSS_TRIPLET, CMPR_CROSS_PROCESSOR
-# and CMPR_CROSS_QEMU (the qemu-user program for the target).
+# and CMPR_CROSS_QEMU (the qemu-user program for the target), and may set
+# CMPR_CROSS_QEMU_CPU (the CPU model the tests run on) and
+# CMPR_CROSS_QEMU_CPU_BASELINE (one the CRC-32 tests run on once more).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR ${CMPR_CROSS_PROCESSOR})
 
@@ -27,3 +29,6 @@ if(NOT CMPR_CROSS_QEMU_PROGRAM)
   message(FATAL_ERROR "${CMPR_CROSS_QEMU} not found: install the package qemu-user")
 endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMPR_CROSS_QEMU_PROGRAM} -L ${CMPR_CROSS_ROOT})
+if(CMPR_CROSS_QEMU_CPU)
+  list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -cpu ${CMPR_CROSS_QEMU_CPU})
+endif()

@@ -20,10 +20,11 @@ constexpr uint32_t crc_byte_step(uint32_t x) {
 
 // Slicing tables: kCrcSlices[k][b] is the register after byte b followed by k
 // zero bytes, fed into a zero register.  Slice 0 is the classic byte table.
-inline constexpr std::array<std::array<uint32_t, 256>, 16> kCrcSlices = [] {
-    std::array<std::array<uint32_t, 256>, 16> t{};
+using CrcSlices = std::array<std::array<uint32_t, 256>, 8>;
+inline constexpr CrcSlices kCrcSlices = [] {
+    CrcSlices t{};
     for (uint32_t b = 0; b < 256; ++b) t[0][b] = crc_byte_step(b);
-    for (int k = 1; k < 16; ++k)
+    for (int k = 1; k < 8; ++k)
         for (uint32_t b = 0; b < 256; ++b) t[k][b] = (t[k - 1][b] >> 8) ^ t[0][t[k - 1][b] & 0xFF];
     return t;
 }();
@@ -45,6 +46,25 @@ constexpr uint32_t crc_zeros_operator(uint32_t nbytes) {
     for (uint32_t i = 0; i < 8 * nbytes; ++i) r = (r & 1) ? (r >> 1) ^ kCrcPoly : r >> 1;
     return r;
 }
+
+// Feeding a register 'nbytes' zero bytes, through four tables, one per byte
+// of the register: table k holds x^(8 * nbytes) mod P times byte b in place
+// k.  Joins the registers of lanes that ran side by side.
+struct CrcShiftTables {
+    std::array<std::array<uint32_t, 256>, 4> t;
+    constexpr uint32_t operator()(uint32_t c) const {
+        return t[0][c & 0xFF] ^ t[1][(c >> 8) & 0xFF] ^ t[2][(c >> 16) & 0xFF] ^ t[3][c >> 24];
+    }
+};
+
+template <uint32_t nbytes>
+inline constexpr CrcShiftTables kCrcShift = [] {
+    CrcShiftTables s{};
+    const uint32_t op = crc_zeros_operator(nbytes);
+    for (uint32_t k = 0; k < 4; ++k)
+        for (uint32_t b = 0; b < 256; ++b) s.t[k][b] = crc_multiply(b << (8 * k), op);
+    return s;
+}();
 
 // x^n mod P in plain (non-reflected) bit order, P = x^32 + 0x04C11DB7.
 constexpr uint32_t xpow_mod(uint32_t n) {

@@ -9,6 +9,7 @@
 #define CMPR_SRC_COMMON_UNALIGNED_H
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -28,6 +29,12 @@ CMPR_FORCE_INLINE uint64_t load_le64(const uint8_t *p) {
     std::memcpy(&v, p, sizeof v);
     if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
     return v;
+}
+
+// A machine word (size_t: 32 or 64 bits) in little-endian order.
+CMPR_FORCE_INLINE size_t load_le_word(const uint8_t *p) {
+    if constexpr (sizeof(size_t) == 8) return static_cast<size_t>(load_le64(p));
+    return load_le32(p);
 }
 
 CMPR_FORCE_INLINE void store_le32(uint8_t *p, uint32_t v) {

@@ -31,7 +31,7 @@ __attribute__((target("pclmul,sse4.1"))) inline __m128i fold(__m128i acc, __m128
 
 __attribute__((target("pclmul,sse4.1"))) uint32_t crc32_clmul128(uint32_t crc, const uint8_t *p,
                                                                  size_t n) {
-    if (n < 64) return crc32_slice16(crc, p, n);
+    if (n < 64) return crc32_slice8(crc, p, n);
     auto load = [](const uint8_t *q) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
     };
@@ -65,7 +65,7 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t crc32_clmul128(uint32_t crc, c
 
     alignas(16) uint8_t rest[16];
     _mm_store_si128(reinterpret_cast<__m128i *>(rest), r);
-    return crc32_bytewise(crc32_slice16(0, rest, 16), p, n);
+    return crc32_bytewise(crc32_slice8(0, rest, 16), p, n);
 }
 
 // The same folding on 512-bit registers (AVX-512 with VPCLMULQDQ): four
@@ -141,7 +141,7 @@ CMPR_TARGET_VPCLMUL uint32_t crc32_clmul512(uint32_t crc, const uint8_t *p, size
 
     alignas(16) uint8_t rest[16];
     _mm_store_si128(reinterpret_cast<__m128i *>(rest), r);
-    return crc32_bytewise(crc32_slice16(0, rest, 16), p, n);
+    return crc32_bytewise(crc32_slice8(0, rest, 16), p, n);
 }
 
 }  // namespace
