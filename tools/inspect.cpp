@@ -337,7 +337,7 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
     const std::string name = display_name(in);
     const Region r = read_input(in);
     const Bytes data = r.bytes();
-    OutputFile o(out);
+    OutputFile o(out, true);
     int status = 0;
     auto left_out = [&](const std::string &what) {
         std::fprintf(stderr, "cmpr: %s: %s\n", name.c_str(), what.c_str());

@@ -127,9 +127,12 @@ int run(int argc, char **argv) {
 
 int main(int argc, char **argv) {
     cmpr_api_init(trace_to_stderr);
-    // A reader that goes away (cmpr decompress x | head) is a write error
-    // like any other, not a reason to die by signal.
+    // A reader that goes away (cmpr decompress x | head) and a file that
+    // outgrows its limit (ulimit -f) are write errors like any other, not
+    // reasons to die by signal and leave a temporary file behind.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    remove_output_on_interrupt();
     int status;
     try {
         status = run(argc, argv);
