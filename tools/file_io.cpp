@@ -204,12 +204,6 @@ Region read_input(const std::string &path, const OnBytes &on_read) {
     return r;
 }
 
-void write_output(const std::string &path, std::span<const uint8_t> data) {
-    OutputFile out(path, true);
-    out.write(data);
-    out.commit();
-}
-
 std::string already_exists(const std::string &path) {
     return path + ": already exists; not overwritten (-f overwrites)";
 }

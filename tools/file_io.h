@@ -97,9 +97,6 @@ class OutputFile {
     bool force_;
 };
 
-// Writes 'data' to 'path' through an OutputFile that may replace a file.
-void write_output(const std::string &path, std::span<const uint8_t> data);
-
 // The line that refuses to replace 'path': "PATH: already exists; ...".
 std::string already_exists(const std::string &path);
 
