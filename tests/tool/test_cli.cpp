@@ -270,6 +270,39 @@ TEST(Tool, LeavesNoFileAfterAFailure) {
     EXPECT_EQ(files(), std::vector<std::string>{"in"});
 }
 
+// The help fits 80 columns; the manual page names every command and option
+// that the help names: the first word of a line indented by two spaces, and
+// every word that starts with a dash and a letter.
+TEST(Tool, HelpFitsAndTheManualPageKeepsUp) {
+    ASSERT_EQ(run({"--help"}), 0);
+    const std::string roff(std::istreambuf_iterator<char>(std::ifstream(CMPR_MAN_PAGE).rdbuf()),
+                           {});
+    std::string man;  // without roff's escapes: \- for a dash, \fB and the like for fonts
+    for (size_t i = 0; i < roff.size(); ++i)
+        if (roff.compare(i, 2, "\\-") == 0)
+            man += '-', i += 1;
+        else if (roff.compare(i, 2, "\\f") == 0)
+            i += 2;
+        else
+            man += roff[i];
+    const char *letters = "-abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    std::istringstream help(slurp("out"));
+    for (std::string line; std::getline(help, line);) {
+        EXPECT_LE(line.size(), 80u) << line;
+        std::vector<std::string> names;
+        if (line.starts_with("  ") && std::islower(static_cast<unsigned char>(line[2])))
+            names.push_back(line.substr(2, line.find_first_of(" ,", 2) - 2));
+        std::istringstream words(line);
+        for (std::string w; words >> w;) {
+            w.erase(0, w.find_first_not_of("[(|"));
+            const size_t dashes = w.find_first_not_of('-');
+            if (dashes >= 1 && dashes <= 2 && std::isalpha(static_cast<unsigned char>(w[dashes])))
+                names.push_back(w.substr(0, w.find_first_not_of(letters)));
+        }
+        for (const std::string &n : names) EXPECT_NE(man.find(n), std::string::npos) << n;
+    }
+}
+
 }  // namespace
 
 namespace {
