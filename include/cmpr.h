@@ -23,6 +23,11 @@
  *     and at most one own-codec decompression may run at a time in a process
  *     (one of each may overlap).  The zlib wrappers and the checksum may run
  *     on any number of threads at once.
+ *   - Every name declared here, functions and variables alike (crc_table,
+ *     put_bits, lut_lcode_7, litlen_tree, ...), is part of the interface and
+ *     exported by the shared library.  A host must not define its own
+ *     crc_table, put_bits or other such name: the linker would bind one of
+ *     the two definitions for both the host and the library.
  */
 #ifndef CMPR_H
 #define CMPR_H
@@ -173,6 +178,12 @@ CMPR_API int32_t gzip_cmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst);
  * taken modulo 2^32.  Resets and uses the library's decoder state and
  * tables: one decompression at a time per process (one compression may
  * overlap it).
+ *
+ * The end of the buffer: a segment that starts four bytes or less before
+ * the end of 'src' is not decoded (the first segment excepted), so a last
+ * segment of four bytes or less is only decoded when at least four more
+ * bytes follow it.  That is why a host ends a buffer of joined segments with
+ * four zero bytes.
  */
 CMPR_API uint32_t gzip_decmprs(const uint8_t *src, uint32_t src_len, uint8_t *dst);
 

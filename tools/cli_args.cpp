@@ -11,17 +11,25 @@ namespace cmpr_tool {
 
 namespace {
 
+constexpr unsigned bit(Command c) {
+    return 1u << static_cast<unsigned>(c);
+}
+constexpr unsigned kAny = ~0u;
+constexpr unsigned kWriting = bit(Command::kCompress) | bit(Command::kDecompress);
+constexpr unsigned kReading = kWriting | bit(Command::kTest) | bit(Command::kList);
+
 struct CommandName {
     const char *name;
     Command command;
-    size_t max_files;
+    char letter;  // gzip's and zstd's letter for it, or 0
 };
 
 constexpr CommandName kCommands[] = {
-    {"compress", Command::kCompress, 2},      {"decompress", Command::kDecompress, 2},
-    {"crc32", Command::kCrc32, SIZE_MAX},     {"bench", Command::kBench, SIZE_MAX},
-    {"inspect", Command::kInspect, SIZE_MAX}, {"salvage", Command::kSalvage, 2},
-    {"help", Command::kHelp, SIZE_MAX},
+    {"compress", Command::kCompress, 0}, {"decompress", Command::kDecompress, 'd'},
+    {"test", Command::kTest, 't'},       {"list", Command::kList, 'l'},
+    {"crc32", Command::kCrc32, 0},       {"bench", Command::kBench, 0},
+    {"inspect", Command::kInspect, 0},   {"salvage", Command::kSalvage, 0},
+    {"help", Command::kHelp, 'h'},       {"version", Command::kVersion, 'V'},
 };
 
 uint64_t parse_count(const std::string &text, const std::string &option, uint64_t lo, uint64_t hi) {
@@ -34,13 +42,68 @@ uint64_t parse_count(const std::string &text, const std::string &option, uint64_
     return v;
 }
 
+struct Option {
+    char letter;       // -x, or 0
+    const char *name;  // --name, or nullptr
+    unsigned commands;
+    bool takes_value;
+    void (*apply)(Args &a, const std::string &value, const std::string &as);
+};
+
+using V = const std::string &;
+constexpr Option kOptions[] = {
+    {'v', "--verbose", kAny, false,
+     [](Args &a, V, V) {
+         a.verbose = true;
+         a.quiet = false;
+     }},
+    {'q', "--quiet", kAny, false,
+     [](Args &a, V, V) {
+         a.quiet = true;
+         a.verbose = false;
+     }},
+    {'c', "--stdout", kWriting, false, [](Args &a, V, V) { a.to_stdout = true; }},
+    {'o', nullptr, kWriting, true, [](Args &a, V v, V) { a.output = v; }},
+    {'f', "--force", kReading | bit(Command::kSalvage), false,
+     [](Args &a, V, V) { a.force = true; }},
+    {'k', "--keep", kWriting, false, [](Args &a, V, V) { a.remove_input = false; }},
+    {0, "--rm", kWriting, false, [](Args &a, V, V) { a.remove_input = true; }},
+    {0, "--raw", kReading, false, [](Args &a, V, V) { a.raw = true; }},
+    {0, "--codec", bit(Command::kCompress), true, [](Args &a, V v, V) { a.codec = v; }},
+    {0, "--record-size", bit(Command::kCompress) | bit(Command::kInspect) | bit(Command::kSalvage),
+     true, [](Args &a, V v, V as) { a.record_size = parse_count(v, as, 1, kMaxInput); }},
+    {0, "--json", bit(Command::kInspect), false, [](Args &a, V, V) { a.json = true; }},
+    {0, "--keep-damaged", bit(Command::kSalvage), false,
+     [](Args &a, V, V) { a.keep_damaged = true; }},
+    {0, "--fill", bit(Command::kSalvage), true,
+     [](Args &a, V v, V as) { a.fill = static_cast<int>(parse_count(v, as, 0, 255)); }},
+    {0, "--runs", bit(Command::kBench), true,
+     [](Args &a, V v, V as) { a.bench_runs = static_cast<int>(parse_count(v, as, 1, 1000)); }},
+    {0, "--min-time", bit(Command::kBench), true,
+     [](Args &a, V v, V as) { a.bench_min_ms = static_cast<int>(parse_count(v, as, 1, 60000)); }},
+};
+
+struct Given {
+    const Option *option;
+    std::string value, as;  // 'as': how the user wrote it
+};
+
 }  // namespace
 
 Args parse_args(int argc, char **argv) {
     Args a;
     const CommandName *cmd = nullptr;
-    bool help = false;
-    bool options_done = false;
+    bool help = false, version = false, options_done = false;
+    std::vector<Given> given;  // applied once the command is known
+    // A command letter: -d, -t, -l; -t and -l also turn decompress into test and list.
+    auto command_letter = [&](const CommandName &c) {
+        if (c.command == Command::kHelp) help = true;
+        if (c.command == Command::kVersion) version = true;
+        if (c.command == Command::kHelp || c.command == Command::kVersion) return;
+        if (cmd != nullptr && cmd != &c && cmd->command != Command::kDecompress)
+            throw UsageError(std::string{'-', c.letter} + " does not go with " + cmd->name);
+        cmd = &c;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (options_done || arg.size() < 2 || arg[0] != '-') {
@@ -52,107 +115,144 @@ Args parse_args(int argc, char **argv) {
                 if (arg == c.name) cmd = &c;
             if (cmd == nullptr)
                 throw UsageError("unknown command '" + arg + "'; try 'cmpr --help'");
+            if (cmd->command == Command::kHelp) help = true;
+            if (cmd->command == Command::kVersion) version = true;
             continue;
         }
         if (arg == "--") {
             options_done = true;
             continue;
         }
-        // --name=value or --name value
-        std::string name = arg;
-        std::string value;
-        bool inline_value = false;
-        if (size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inline_value = true;
-        }
-        auto take_value = [&] {
-            if (inline_value) return value;
-            if (i + 1 >= argc) throw UsageError("option " + name + " needs a value");
+        auto value_of = [&](const std::string &as, std::string rest) {
+            if (!rest.empty()) return rest;
+            if (i + 1 >= argc) throw UsageError("option " + as + " needs a value");
             return std::string(argv[++i]);
         };
-        const Command c = cmd != nullptr ? cmd->command : Command::kHelp;
-        const bool coding = c == Command::kCompress || c == Command::kDecompress;
-        if (name == "-v" || name == "--verbose") {
-            a.verbose = true;
-        } else if (name == "-h" || name == "--help") {
-            help = true;
-        } else if (name == "--codec" && coding) {
-            a.codec = take_value();
-        } else if (name == "--record-size" &&
-                   (c == Command::kCompress || c == Command::kInspect || c == Command::kSalvage)) {
-            a.record_size = parse_count(take_value(), name, 1, kMaxInput);
-        } else if (name == "--json" && c == Command::kInspect) {
-            a.json = true;
-        } else if (name == "--keep-damaged" && c == Command::kSalvage) {
-            a.keep_damaged = true;
-        } else if (name == "--fill" && c == Command::kSalvage) {
-            a.fill = static_cast<int>(parse_count(take_value(), name, 0, 255));
-        } else if (name == "--runs" && c == Command::kBench) {
-            a.bench_runs = static_cast<int>(parse_count(take_value(), name, 1, 1000));
-        } else if (name == "--min-time" && c == Command::kBench) {
-            a.bench_min_ms = static_cast<int>(parse_count(take_value(), name, 1, 60000));
-        } else {
-            throw UsageError("unknown option '" + arg + "'" +
-                             (cmd != nullptr ? " for " + std::string(cmd->name) : ""));
+        if (arg.starts_with("--")) {  // --name=value or --name value
+            const size_t eq = arg.find('=');
+            const std::string name = arg.substr(0, eq);
+            if (name == "--help" || name == "--version") {
+                (name == "--help" ? help : version) = true;
+                continue;
+            }
+            const Option *o = nullptr;
+            for (const Option &opt : kOptions)
+                if (opt.name != nullptr && name == opt.name) o = &opt;
+            if (o == nullptr) throw UsageError("unknown option '" + name + "'");
+            if (!o->takes_value && eq != std::string::npos)
+                throw UsageError("option " + name + " takes no value");
+            const std::string rest = eq == std::string::npos ? "" : arg.substr(eq + 1);
+            if (o->takes_value && eq != std::string::npos && rest.empty())
+                throw UsageError("option " + name + " needs a value");
+            given.push_back({o, o->takes_value ? value_of(name, rest) : "", name});
+            continue;
+        }
+        // Letters, one or more: -kf is -k -f; a letter with a value takes
+        // the rest of the word or the next one (-oFILE, -o FILE).
+        for (size_t k = 1; k < arg.size(); ++k) {
+            const std::string as = {'-', arg[k]};
+            const CommandName *c = nullptr;
+            for (const CommandName &n : kCommands)
+                if (n.letter == arg[k]) c = &n;
+            if (c != nullptr) {
+                command_letter(*c);
+                continue;
+            }
+            const Option *o = nullptr;
+            for (const Option &opt : kOptions)
+                if (opt.letter == arg[k]) o = &opt;
+            if (o == nullptr) throw UsageError("unknown option '" + as + "'");
+            if (!o->takes_value) {
+                given.push_back({o, "", as});
+                continue;
+            }
+            given.push_back({o, value_of(as, arg.substr(k + 1)), as});
+            break;
         }
     }
-    if (help) {
-        a.command = Command::kHelp;
+    if (help || version) {
+        a.command = help ? Command::kHelp : Command::kVersion;
         return a;
     }
     if (cmd == nullptr) throw UsageError("no command given; try 'cmpr --help'");
-    if (a.files.size() > cmd->max_files)
-        throw UsageError(std::string(cmd->name) + " takes at most " +
-                         std::to_string(cmd->max_files) + " file names");
-    if (cmd->command == Command::kSalvage && a.files.size() != 2)
+    a.command = cmd->command;
+    for (const Given &g : given) {
+        if ((g.option->commands & bit(a.command)) == 0)
+            throw UsageError("option " + g.as + " does not go with " + cmd->name +
+                             "; try 'cmpr --help'");
+        g.option->apply(a, g.value, g.as);
+    }
+    if (a.command == Command::kSalvage && a.files.size() != 2)
         throw UsageError("salvage takes an input and an output file");
     if (a.fill >= 0 && (a.record_size == 0 || a.keep_damaged))
         throw UsageError("--fill needs --record-size and goes without --keep-damaged");
-    a.command = cmd->command;
+    if (!a.output.empty() && a.files.size() > 1)
+        throw UsageError("-o names the output of one input, not of " +
+                         std::to_string(a.files.size()));
+    if (!a.output.empty() && a.to_stdout) throw UsageError("-c and -o do not go together");
+    if (a.to_stdout && a.command == Command::kCompress && a.files.size() > 1)
+        throw UsageError("compress -c takes one input: cmpr files cannot be joined");
+    if (a.remove_input && (a.to_stdout || a.output == "-"))
+        throw UsageError("--rm needs the outputs in files, not on standard output");
+    if (a.command == Command::kCompress) {
+        if (a.codec.empty()) a.codec = a.raw ? "own" : "zlib";
+        find_codec(a.codec);
+        if (a.codec != "own" && (a.raw || a.record_size != 0))
+            throw UsageError(std::string(a.raw ? "--raw" : "--record-size") +
+                             " needs the own codec (--codec own), not '" + a.codec + "'");
+    }
     return a;
 }
 
 std::string usage_text() {
     std::string s =
-        "Usage: cmpr [-v] COMMAND [OPTIONS] [ARGS]\n"
+        "Usage: cmpr COMMAND [OPTIONS] [FILE...]\n"
         "\n"
         "Commands:\n"
-        "  compress [--codec C] [--record-size N] [IN [OUT]]\n"
-        "                 compress IN to OUT; '-' or nothing means stdin/stdout\n"
-        "  decompress [--codec C] [IN [OUT]]\n"
-        "                 restore what compress wrote\n"
+        "  compress [FILE...]    compress each FILE to FILE.cz beside it\n"
+        "  decompress [FILE...]  restore each FILE.cz to FILE (also -d)\n"
+        "  test [FILE...]        check each file, write nothing (also -t)\n"
+        "  list [FILE...]        show method, sizes, ratio and CRC-32 (also -l)\n"
         "  inspect [--json] [--record-size N] [FILE...]\n"
-        "                 say what each file holds, its segments or zlib stream,\n"
-        "                 which parts are damaged and where, with a map\n"
-        "  salvage [--record-size N] [--keep-damaged | --fill BYTE] IN OUT\n"
-        "                 write what can be saved of IN to OUT and say what was\n"
-        "                 left out; exit status 1 when anything was damaged\n"
-        "  crc32 [FILE...]\n"
-        "                 print the CRC-32 of each file (\"-\" or nothing: stdin)\n"
+        "                        say what each file holds, which parts are damaged\n"
+        "                        and where, with a map\n"
+        "  salvage [--record-size N] [--keep-damaged | --fill BYTE] [-f] IN OUT\n"
+        "                        write what can be saved of IN to OUT\n"
+        "  crc32 [FILE...]       print the CRC-32 of each file\n"
         "  bench [--runs N] [--min-time MS] [FILE...]\n"
-        "                 measure the library's codecs beside zlib level 1 on the\n"
-        "                 files, or on a built-in sample; best of N runs (5) of at\n"
-        "                 least MS milliseconds (100) each\n"
-        "  help           show this text\n"
+        "                        measure the codecs beside zlib level 1 on the files\n"
+        "                        or a built-in sample: best of N runs (5) of at least\n"
+        "                        MS milliseconds (100) each\n"
+        "  help, version         show this text, or the versions\n"
+        "No FILE, or '-': standard input, and standard output for the result.\n"
         "\n"
-        "Codecs (--codec):\n";
+        "Options of compress and decompress (test and list: --raw, -f):\n"
+        "  -c, --stdout          write to standard output\n"
+        "  -o FILE               write to FILE (one input)\n"
+        "  -f, --force           replace existing files; write compressed data to\n"
+        "                        a terminal, read it from one\n"
+        "  -k, --keep            keep the inputs (the default)\n"
+        "  --rm                  remove each input once its output is written\n"
+        "  --codec C             compress with codec C (below)\n"
+        "  --record-size N       own codec: a segment per record of N bytes\n"
+        "  --raw                 bare own-codec segments: no header, no checksum\n"
+        "\n"
+        "Codecs:\n";
     for (const Codec &c : codecs()) {
-        std::string name = c.name;
-        s += "  " + name + std::string(name.size() < 7 ? 7 - name.size() : 1, ' ') + c.about +
-             (c.available() ? "" : " [not in this build]") + "\n";
+        const std::string name = c.name;
+        s += "  " + name + std::string(name.size() < 8 ? 8 - name.size() : 1, ' ') + c.about + "\n";
     }
-    s += "  --record-size N cuts the input into records of N bytes, one segment each.\n"
-         "\n"
-         "Options:\n"
-         "  -v, --verbose  show the library's trace reports on stderr\n"
-         "  -h, --help     show this text\n"
+    s += "\n"
+         "Options of every command:\n"
+         "  -q, --quiet           no notes and no progress on standard error\n"
+         "  -v, --verbose         a line per file; the library's trace reports\n"
+         "  -V, --version         show the versions of the tool and the library\n"
+         "  -h, --help            show this text\n"
          "\n"
          "Inputs are limited to " +
          std::to_string(kMaxInput) +
-         " bytes.  Exit status: 0 success, 1 error in the data or\n"
-         "a file, 2 usage error.\n";
+         " bytes.  Exit status: 0 success, 1 an input\n"
+         "failed (the others are still done), 2 usage error.\n";
     return s;
 }
 

@@ -1,4 +1,4 @@
-// The tool's command line.
+// The tool's command line: gzip's and zstd's habits in subcommand style.
 #ifndef CMPR_TOOLS_CLI_ARGS_H
 #define CMPR_TOOLS_CLI_ARGS_H
 
@@ -8,12 +8,29 @@
 
 namespace cmpr_tool {
 
-enum class Command { kHelp, kCompress, kDecompress, kCrc32, kBench, kInspect, kSalvage };
+enum class Command {
+    kHelp,
+    kVersion,
+    kCompress,
+    kDecompress,
+    kTest,
+    kList,
+    kCrc32,
+    kBench,
+    kInspect,
+    kSalvage
+};
 
 struct Args {
     Command command = Command::kHelp;
     bool verbose = false;
-    std::string codec = "zlib";
+    bool quiet = false;
+    bool to_stdout = false;     // -c
+    std::string output;         // -o FILE; empty: not given
+    bool force = false;         // -f
+    bool remove_input = false;  // --rm; -k turns it off again
+    bool raw = false;           // bare own-codec segments
+    std::string codec;          // compress: "zlib" or "own"
     uint64_t record_size = 0;   // 0: not given
     bool json = false;          // inspect
     bool keep_damaged = false;  // salvage
@@ -24,7 +41,7 @@ struct Args {
 };
 
 // Throws UsageError for anything it cannot make sense of.  --help anywhere
-// asks for help, whatever else the line holds.
+// asks for help, whatever else the line holds; --version likewise.
 Args parse_args(int argc, char **argv);
 
 std::string usage_text();

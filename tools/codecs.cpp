@@ -1,165 +1,86 @@
 #include "codecs.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "cmpr.h"
+#include "container.h"
 #include "errors.h"
+#include "inspect.h"
+#include "progress.h"
 #include "segments.h"
+#include "shell_refuse.h"
 
 namespace cmpr_tool {
 
 namespace {
 
-// ---- zlib: the library's single-call wrappers in a small container --------
-//
-// decmprs_data() does not say how much it restored, so the file carries the
-// original length.  It also carries the CRC-32 of the original: a stream whose
-// claimed length is too large still decodes cleanly (the tail keeps the
-// wrapper's pre-fill), and only the checksum tells.
-//
-//   offset  size
-//    0      4     magic "CMPZ"
-//    4      1     method: 0 stored, 1 zlib
-//    5      4     original length, little-endian
-//    9      4     CRC-32 of the original, little-endian
-//   13            payload: the original bytes, or one zlib stream
-//
-// cmprs_data() fails on input that does not shrink; such input is stored.
+using Bytes = std::span<const uint8_t>;
 
-constexpr uint8_t kMagic[4] = {'C', 'M', 'P', 'Z'};
-constexpr size_t kHeader = 13;
-enum : uint8_t { kStored = 0, kZlib = 1 };
+constexpr Codec kCodecs[] = {
+    {"zlib", "zlib format through the library's wrappers (the default)"},
+    {"own", "the library's own LZ77 codec: faster, larger output"},
+};
 
 // DEFLATE's best case is a 258-byte match coded in two bits of a dynamic
 // block; a length beyond this many times the stream is a lie, and is refused
 // before anything that large is reserved.
 constexpr uint64_t kMaxZlibExpansion = 1032;
 
-void put_le32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t get_le32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-Region zlib_compress(std::span<const uint8_t> in, const CompressOptions &,
-                     const std::string &in_name) {
-    Region out(kHeader + in.size(), "compressing " + in_name);
-    const auto n = static_cast<uint32_t>(in.size());  // read_input() keeps it in range
-    uint32_t payload = 0;
-    uint8_t method = kZlib;
-    if (cmprs_data(in.data(), n, &payload, out.data() + kHeader) != 0) {
-        method = kStored;
-        payload = n;
-        if (n > 0) std::memcpy(out.data() + kHeader, in.data(), n);
-        std::fprintf(stderr, "cmpr: %s: does not shrink under zlib; stored uncompressed\n",
-                     in_name.c_str());
-    }
-    std::memcpy(out.data(), kMagic, sizeof kMagic);
-    out.data()[4] = method;
-    put_le32(out.data() + 5, n);
-    put_le32(out.data() + 9, crc32_of(in));
-    out.set_size(kHeader + payload);
-    return out;
-}
-
-Region zlib_decompress(std::span<const uint8_t> in, const std::string &in_name) {
-    auto fail = [&](const std::string &why) { return Failure(in_name + ": " + why); };
-    if (in.empty()) throw fail("empty input, not a cmpr zlib file");
-    if (std::memcmp(in.data(), kMagic, std::min(in.size(), sizeof kMagic)) != 0)
-        throw fail("not a cmpr zlib file (bad magic)");
-    if (in.size() < kHeader)
-        throw fail("truncated header (" + std::to_string(in.size()) + " of " +
-                   std::to_string(kHeader) + " bytes)");
-
-    const uint8_t method = in[4];
-    const uint32_t len = get_le32(in.data() + 5);
-    const uint32_t crc = get_le32(in.data() + 9);
-    const auto payload = in.subspan(kHeader);
-    const std::string claim = "header claims " + std::to_string(len) + " bytes";
-    Region out;
-    if (method == kStored) {
-        if (payload.size() != len)
-            throw fail("stored data is " + std::to_string(payload.size()) + " bytes but the " +
-                       claim);
-        out = Region(len, "restoring " + in_name);
-        if (len > 0) std::memcpy(out.data(), payload.data(), len);
-    } else if (method == kZlib) {
-        if (len > kMaxZlibExpansion * payload.size())
-            throw fail(claim + ", impossible for " + std::to_string(payload.size()) +
-                       " bytes of zlib data");
-        out = Region(len, "restoring " + in_name);
-        if (decmprs_data(payload.data(), static_cast<uint32_t>(payload.size()), len, out.data()) !=
-            0)
-            throw fail("zlib data does not decode (corrupt or truncated)");
-    } else {
-        throw fail("unknown method " + std::to_string(method) + " in header");
-    }
-    out.set_size(len);
-    if (crc32_of(out.bytes()) != crc) throw fail("checksum mismatch: the restored data is corrupt");
-    return out;
-}
-
-// ---- own: the library's own codec, no container -------------------------
-//
-// The whole input is one segment, the bytes gzip_cmprs() writes.  With a
-// record size, every record is its own segment, padded with zero bytes to a
-// multiple of 4 as a host joins them, and the buffer ends with four more
-// zero bytes: the decoder only starts a segment that begins more than four
-// bytes before the end of the buffer, and a short last record must not be
-// lost.  Segments carry no length: the decoder writes as much as they stand
-// for, and the file's end is the end of the data.
-
-Region own_compress(std::span<const uint8_t> in, const CompressOptions &opt,
-                    const std::string &in_name) {
-    const uint64_t n = in.size();
-    if (opt.record_size == 0) {
-        Region out(CMPR_GZIP_CMPRS_BOUND(n), "compressing " + in_name);
-        out.set_size(
-            static_cast<size_t>(gzip_cmprs(in.data(), static_cast<uint32_t>(n), out.data())));
-        return out;
-    }
-    const uint64_t records = (n + opt.record_size - 1) / opt.record_size;
+// Room for write_segments().
+uint64_t segments_bound(uint64_t n, uint64_t record_size) {
+    if (record_size == 0) return CMPR_GZIP_CMPRS_BOUND(n);
+    const uint64_t records = (n + record_size - 1) / record_size;
     // Each record's bound rounded up to a multiple of 4, and the end's 4 bytes.
-    Region out(CMPR_GZIP_CMPRS_BOUND(n) + records * (1 + 3 + 1) + 4, "compressing " + in_name);
-    uint64_t at = 0;  // the fresh mapping is all zero bytes: padding costs nothing
-    for (uint64_t pos = 0; pos < n; pos += opt.record_size) {
-        const uint64_t len = std::min<uint64_t>(opt.record_size, n - pos);
-        at += static_cast<uint64_t>(
-            gzip_cmprs(in.data() + pos, static_cast<uint32_t>(len), out.data() + at));
-        at = (at + 3) / 4 * 4;
+    return CMPR_GZIP_CMPRS_BOUND(n) + records * (1 + 3 + 1) + 4;
+}
+
+// The whole input as one segment, the bytes gzip_cmprs() writes; or with a
+// record size, every record its own segment, padded with zero bytes to a
+// multiple of 4 as a host joins them, and four more zero bytes at the end:
+// the decoder only starts a segment that begins more than four bytes before
+// the end of the buffer, and a short last record must not be lost.  'out'
+// is fresh from the system, all zero bytes, so padding costs nothing.
+// Returns the length.
+uint64_t write_segments(Bytes in, uint64_t record_size, uint8_t *out, Progress &progress) {
+    const uint64_t n = in.size();
+    if (record_size == 0) {
+        progress.phase("compressing");
+        return static_cast<uint64_t>(gzip_cmprs(in.data(), static_cast<uint32_t>(n), out));
     }
-    out.set_size(static_cast<size_t>(at + 4));
-    return out;
+    progress.phase("compressing", n);
+    uint64_t at = 0;
+    for (uint64_t pos = 0; pos < n; pos += record_size) {
+        const uint64_t len = std::min(record_size, n - pos);
+        at += static_cast<uint64_t>(
+            gzip_cmprs(in.data() + pos, static_cast<uint32_t>(len), out + at));
+        at = (at + 3) / 4 * 4;
+        progress.add(len);
+    }
+    return at + 4;
 }
 
-Region own_decompress(std::span<const uint8_t> in, const std::string &in_name) {
-    // Segments carry no checksum: the walk finds what damage shows without
-    // one, and damaged data is not passed off as restored.  A clean buffer
-    // decodes to exactly what the walk counted.
-    const Walk w = walk_segments(in, 0);
-    if (!w.clean())
-        throw Failure(in_name + ": " + first_damage(w) +
+// The segments of 'buf', which starts 'base' bytes into its file, decoded
+// once their walk shows no damage and stands for 'expect' bytes (-1: any).
+// Segments carry no checksum: the walk finds what damage shows without one,
+// and damaged data is not passed off as restored.
+Region checked_segments(Bytes buf, uint64_t base, uint64_t record_size, int64_t expect,
+                        const DecompressOptions &opt, const std::string &name, Progress &progress) {
+    progress.phase("checking segments");
+    Walk w = walk_segments(buf, record_size);
+    if (!w.clean()) {
+        // The library decodes the damaged parts for its reports alone.
+        if (opt.verbose) show_library_reports(buf);
+        shift(w, base);
+        throw Failure(name + ": " + first_damage(w) +
                       "; see 'cmpr inspect', and 'cmpr salvage' to save the rest");
-    Region out(w.clean_output, "restoring " + in_name, true);
-    out.set_size(gzip_decmprs(in.data(), static_cast<uint32_t>(in.size()), out.data()));
-    if (out.size() != w.clean_output)
-        throw Failure(in_name + ": internal error: decoded to an unexpected length");
-    return out;
+    }
+    if (expect >= 0 && w.clean_output != static_cast<uint64_t>(expect))
+        throw Failure(name + ": the segments hold " + std::to_string(w.clean_output) +
+                      " bytes but the header claims " + std::to_string(expect));
+    progress.phase("decompressing");
+    return decode_segments(buf, w, name);
 }
-
-// ---- The table ---------------------------------------------------------------
-
-constexpr Codec kCodecs[] = {
-    {"zlib", "zlib format via the library's wrappers, in a small container (default)", false,
-     zlib_compress, zlib_decompress},
-    {"own", "the library's own LZ77 codec: headerless segments", true, own_compress,
-     own_decompress},
-};
 
 }  // namespace
 
@@ -168,17 +89,111 @@ std::span<const Codec> codecs() {
 }
 
 const Codec &find_codec(const std::string &name) {
-    for (const Codec &c : kCodecs) {
-        if (name != c.name) continue;
-        if (!c.available()) throw UsageError("codec '" + name + "' is not available in this build");
-        return c;
-    }
+    for (const Codec &c : kCodecs)
+        if (name == c.name) return c;
     std::string known;
     for (const Codec &c : kCodecs) known += (known.empty() ? "" : ", ") + std::string(c.name);
     throw UsageError("unknown codec '" + name + "' (known: " + known + ")");
 }
 
-uint32_t crc32_of(std::span<const uint8_t> data) {
+Region compress(Bytes in, const CompressOptions &opt, const std::string &name, Progress &progress) {
+    const auto n = static_cast<uint32_t>(in.size());  // read_input() keeps it in range
+    Header h;
+    h.method = !opt.own ? Method::kZlib : opt.record_size ? Method::kOwnRecords : Method::kOwn;
+    h.length = n;
+    h.record_size = static_cast<uint32_t>(opt.record_size);
+    const size_t head = opt.raw ? 0 : h.size();
+    const uint64_t room = opt.own ? segments_bound(n, opt.record_size) : n;
+    Region out(head + std::max<uint64_t>(room, n), "compressing " + name);
+    uint64_t payload = 0;
+    bool shrinks = true;
+    if (opt.own) {
+        payload = write_segments(in, opt.record_size, out.data() + head, progress);
+        if (opt.raw) {
+            out.set_size(static_cast<size_t>(payload));
+            return out;
+        }
+        shrinks = payload < n;
+    } else {
+        // cmprs_data() gets exactly n bytes of room and fails on input that
+        // does not shrink.
+        progress.phase("compressing");
+        uint32_t len = 0;
+        shrinks = cmprs_data(in.data(), n, &len, out.data() + head) == 0;
+        payload = len;
+    }
+    if (!shrinks) {
+        h = Header{Method::kStored, n};
+        payload = n;
+        if (n > 0) std::memcpy(out.data() + h.size(), in.data(), n);
+        if (!opt.quiet) note(name + ": does not shrink; stored uncompressed");
+    }
+    h.crc = crc32_of(in);
+    write_header(h, out.data());
+    out.set_size(static_cast<size_t>(h.size() + payload));
+    return out;
+}
+
+Region decompress(Bytes file, const DecompressOptions &opt, const std::string &name,
+                  Progress &progress) {
+    if (opt.raw) {
+        static bool said = false;
+        if (!opt.quiet && !said)
+            note("bare segments carry no checksum: damage that leaves no sign goes unnoticed");
+        said = true;
+        return checked_segments(file, 0, 0, -1, opt, name, progress);
+    }
+    auto fail = [&](const std::string &why) { return Failure(name + ": " + why); };
+    if (file.empty()) throw fail("empty, not a cmpr file");
+    if (!has_magic(file))
+        throw fail("not a cmpr file (no CMPZ magic); bare own-codec segments need --raw");
+    const Header h = read_header(file, name);
+    const Bytes payload = file.subspan(h.size());
+    const std::string claim = "the header claims " + std::to_string(h.length) + " bytes";
+    Region out;
+    switch (h.method) {
+        case Method::kStored:
+            if (payload.size() != h.length)
+                throw fail("stored data is " + std::to_string(payload.size()) + " bytes but " +
+                           claim);
+            out = Region(h.length, "restoring " + name);
+            if (h.length > 0) std::memcpy(out.data(), payload.data(), h.length);
+            break;
+        case Method::kZlib:
+            if (h.length > kMaxZlibExpansion * payload.size())
+                throw fail(claim + ", impossible for " + std::to_string(payload.size()) +
+                           " bytes of zlib data");
+            progress.phase("decompressing");
+            out = Region(h.length, "restoring " + name);
+            if (decmprs_data(payload.data(), static_cast<uint32_t>(payload.size()), h.length,
+                             out.data()) != 0)
+                throw fail("zlib data does not decode (corrupt or truncated)");
+            break;
+        case Method::kOwn:
+        case Method::kOwnRecords:
+            out = checked_segments(payload, h.size(), h.record_size, h.length, opt, name, progress);
+            break;
+    }
+    out.set_size(h.length);
+    if (crc32_of(out.bytes()) != h.crc) throw fail("CRC-32 mismatch: the restored data is damaged");
+    return out;
+}
+
+Region decode_segments(Bytes buf, const Walk &w, const std::string &name) {
+    const int escalations = refused_escalations();
+    Region out(w.clean_output, "restoring " + name, true);
+    out.set_size(gzip_decmprs(buf.data(), static_cast<uint32_t>(buf.size()), out.data()));
+    // The decoder reports a corrupt distance and decodes on; what it made of
+    // the rest cannot be trusted.
+    if (const int n = refused_escalations() - escalations; n > 0)
+        throw Failure(name + ": " + std::to_string(n) +
+                      " corrupt distance(s) found while decoding");
+    if (out.size() != w.clean_output)
+        throw Failure(name + ": internal error: decoded to an unexpected length");
+    return out;
+}
+
+uint32_t crc32_of(Bytes data) {
     constexpr size_t kPiece = size_t{1} << 30;
     uint32_t reg = 0xFFFFFFFFu;
     for (size_t i = 0; i < data.size(); i += kPiece)

@@ -1,5 +1,5 @@
-// The codecs the tool offers, as one table: each entry turns a whole input
-// into a whole output in each direction.
+// The tool's codecs: each whole input to a whole file in the container of
+// container.h (or to bare own-codec segments), and back, checked.
 #ifndef CMPR_TOOLS_CODECS_H
 #define CMPR_TOOLS_CODECS_H
 
@@ -11,30 +11,49 @@
 
 namespace cmpr_tool {
 
-struct CompressOptions {
-    // Cut the input into records of this many bytes, each its own segment;
-    // 0 makes the whole input one segment.  Only for codecs with segments.
-    uint64_t record_size = 0;
-};
+class Progress;
+struct Walk;
 
 struct Codec {
     const char *name;
     const char *about;  // one line for the help text
-    bool takes_record_size;
-    // Both null while the library lacks the codec.  'in_name' names the input
-    // in messages.  Both throw Failure on data they cannot handle.
-    Region (*compress)(std::span<const uint8_t> in, const CompressOptions &opt,
-                       const std::string &in_name);
-    Region (*decompress)(std::span<const uint8_t> in, const std::string &in_name);
-
-    bool available() const { return compress != nullptr && decompress != nullptr; }
 };
 
+// zlib (the default), own.
 std::span<const Codec> codecs();
 
-// The codec called 'name'; throws UsageError when there is none or when this
-// build lacks it.
+// The codec called 'name'; throws UsageError when there is none.
 const Codec &find_codec(const std::string &name);
+
+struct CompressOptions {
+    bool own = false;  // the library's own codec, else its zlib wrappers
+    // Cut the input into records of this many bytes, each its own segment;
+    // 0 makes the whole input one segment.  Own codec only.
+    uint64_t record_size = 0;
+    bool raw = false;    // bare segments, no container (own codec only)
+    bool quiet = false;  // no notes on stderr
+};
+
+// The file for 'in'.  Input that does not shrink is stored as it is (said on
+// stderr), except in bare segments.  'name' names the input in messages.
+Region compress(std::span<const uint8_t> in, const CompressOptions &opt, const std::string &name,
+                Progress &progress);
+
+struct DecompressOptions {
+    bool raw = false;      // 'file' is bare segments
+    bool verbose = false;  // on damaged segments, let the library report on them
+    bool quiet = false;
+};
+
+// The original of 'file', checked: the walk of own-codec segments, the
+// length and the CRC-32.  Throws Failure with one line naming 'name' and the
+// first fault when the file is damaged.
+Region decompress(std::span<const uint8_t> file, const DecompressOptions &opt,
+                  const std::string &name, Progress &progress);
+
+// What the segments of 'buf' stand for, in one library call; 'w' is their
+// walk and clean.  Throws Failure when the decoder escalated a distance.
+Region decode_segments(std::span<const uint8_t> buf, const Walk &w, const std::string &name);
 
 // CRC-32 of any span (the library's update_crc() counts in a signed int).
 uint32_t crc32_of(std::span<const uint8_t> data);

@@ -1,12 +1,15 @@
 #include "file_io.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -19,6 +22,55 @@ namespace {
 // Linux moves a little under 2 GiB per read or write call; asking for no
 // more than this keeps every request within that.
 constexpr size_t kMaxTransfer = size_t{1} << 30;
+// Whole files move in pieces of this size, so that progress can be told.
+constexpr size_t kPiece = size_t{16} << 20;
+
+// The temporary file being written, for the interrupt handler, which may
+// only make async-signal-safe calls: a fixed buffer and a flag.
+char g_temp[4096];
+volatile sig_atomic_t g_temp_set = 0;
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+
+void remove_temp_and_die(int sig) {
+    if (g_temp_set) unlink(g_temp);
+    signal(sig, SIG_DFL);
+    raise(sig);  // delivered once the handler returns: the process ends as it would have
+}
+
+// Holds the interrupts off while the temporary file and g_temp disagree.
+class HoldInterrupts {
+   public:
+    HoldInterrupts() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int s : kInterrupts) sigaddset(&set, s);
+        pthread_sigmask(SIG_BLOCK, &set, &old_);
+    }
+    ~HoldInterrupts() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    HoldInterrupts(const HoldInterrupts &) = delete;
+    HoldInterrupts &operator=(const HoldInterrupts &) = delete;
+
+   private:
+    sigset_t old_;
+};
+
+bool exists(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Renames 'from' to 'to'; without 'force', not over a file that exists.  A
+// filesystem that cannot refuse in the same step is asked first.
+int rename_new(const std::string &from, const std::string &to, bool force) {
+    if (force) return rename(from.c_str(), to.c_str());
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    if (exists(to)) {
+        errno = EEXIST;
+        return -1;
+    }
+    return rename(from.c_str(), to.c_str());
+}
 
 std::string sys_error(const std::string &path, const char *doing) {
     return display_name(path) + ": " + doing + std::strerror(errno);
@@ -122,16 +174,17 @@ size_t InputFile::read_some(uint8_t *buf, size_t n) {
     }
 }
 
-Region read_input(const std::string &path) {
+Region read_input(const std::string &path, const OnBytes &on_read) {
     InputFile file(path);
     // A regular file says its length up front: exactly that much room, and
     // a file too long is refused before reading.  A pipe's room doubles as
     // it fills.
     struct stat st;
-    uint64_t room = uint64_t{1} << 20;
+    uint64_t room = uint64_t{1} << 20, total = 0;
     if (fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode)) {
         if (static_cast<uint64_t>(st.st_size) > kMaxInput) throw too_large(path);
-        room = static_cast<uint64_t>(st.st_size) + 1;  // one more byte sees a file that grew
+        total = static_cast<uint64_t>(st.st_size);
+        room = total + 1;  // one more byte sees a file that grew
     }
     const std::string what = "reading " + display_name(path);
     Region r(room, what);
@@ -141,38 +194,64 @@ Region read_input(const std::string &path) {
             if (n > kMaxInput) throw too_large(path);
             r.grow(std::min<uint64_t>(2 * uint64_t{n}, kMaxInput + 1), what);
         }
-        const size_t got = file.read_some(r.data() + n, r.capacity() - n);
+        const size_t got = file.read_some(r.data() + n, std::min(r.capacity() - n, kPiece));
         if (got == 0) break;
         n += got;
+        if (on_read) on_read(n, total);
     }
     if (n > kMaxInput) throw too_large(path);
     r.set_size(n);
     return r;
 }
 
-OutputFile::OutputFile(const std::string &path) : path_(path), fd_(STDOUT_FILENO) {
-    if (is_std_stream(path)) return;
-    temp_ = path + ".cmpr-XXXXXX";
-    fd_ = mkostemp(temp_.data(), O_CLOEXEC);
-    if (fd_ < 0) throw Failure(path + ": cannot create: " + std::strerror(errno));
+std::string already_exists(const std::string &path) {
+    return path + ": already exists; not overwritten (-f overwrites)";
 }
 
-OutputFile::~OutputFile() {
-    if (!temp_.empty()) {
-        if (fd_ >= 0) close(fd_);
-        unlink(temp_.c_str());
+void remove_output_on_interrupt() {
+    for (int s : kInterrupts) {
+        struct sigaction old;
+        if (sigaction(s, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+        struct sigaction act = {};
+        act.sa_handler = remove_temp_and_die;
+        sigemptyset(&act.sa_mask);
+        for (int other : kInterrupts) sigaddset(&act.sa_mask, other);
+        sigaction(s, &act, nullptr);
     }
 }
 
-void OutputFile::write(std::span<const uint8_t> data) {
+OutputFile::OutputFile(const std::string &path, bool force)
+    : path_(path), fd_(STDOUT_FILENO), force_(force) {
+    if (is_std_stream(path)) return;
+    if (!force && exists(path)) throw Failure(already_exists(path));
+    HoldInterrupts hold;
+    std::string temp = path + ".cmpr-XXXXXX";
+    fd_ = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd_ < 0) throw Failure(path + ": cannot create: " + std::strerror(errno));
+    temp_ = temp;
+    if (temp_.size() < sizeof g_temp) {
+        std::memcpy(g_temp, temp_.c_str(), temp_.size() + 1);
+        g_temp_set = 1;
+    }
+}
+
+OutputFile::~OutputFile() {
+    if (temp_.empty()) return;
+    if (fd_ >= 0) close(fd_);
+    unlink(temp_.c_str());
+    g_temp_set = 0;  // after the unlink: an interrupt in between finds nothing left to do
+}
+
+void OutputFile::write(std::span<const uint8_t> data, const OnBytes &on_write) {
     const std::string name = temp_.empty() ? "<stdout>" : path_;
     size_t done = 0;
     while (done < data.size()) {
-        ssize_t put = ::write(fd_, data.data() + done, std::min(data.size() - done, kMaxTransfer));
+        ssize_t put = ::write(fd_, data.data() + done, std::min(data.size() - done, kPiece));
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0)
             throw Failure(name + ": write failed: " + std::strerror(put < 0 ? errno : EIO));
         done += static_cast<size_t>(put);
+        if (on_write) on_write(done, data.size());
     }
 }
 
@@ -183,16 +262,14 @@ void OutputFile::commit() {
     umask(mask);
     const int fd = fd_;
     fd_ = -1;
-    if (fchmod(fd, 0666 & ~mask) != 0 || close(fd) != 0 ||
-        rename(temp_.c_str(), path_.c_str()) != 0)
+    if (fchmod(fd, 0666 & ~mask) != 0 || close(fd) != 0)
         throw Failure(path_ + ": write failed: " + std::strerror(errno));
+    HoldInterrupts hold;
+    if (rename_new(temp_, path_, force_) != 0)
+        throw Failure(errno == EEXIST ? already_exists(path_)
+                                      : path_ + ": write failed: " + std::strerror(errno));
     temp_.clear();
-}
-
-void write_output(const std::string &path, std::span<const uint8_t> data) {
-    OutputFile out(path);
-    out.write(data);
-    out.commit();
+    g_temp_set = 0;
 }
 
 }  // namespace cmpr_tool

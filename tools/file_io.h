@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -68,29 +69,41 @@ class InputFile {
     int fd_;
 };
 
+// Told of the bytes moved so far, of a total (0: not known); for progress.
+using OnBytes = std::function<void(uint64_t done, uint64_t total)>;
+
 // Reads the whole of 'path' into a region of its own size (a pipe's grows as
 // it is read); refuses input longer than kMaxInput.
-Region read_input(const std::string &path);
+Region read_input(const std::string &path, const OnBytes &on_read = {});
 
 // Writes to 'path' (standard output for "-"): into a temporary file beside
-// it, renamed over 'path' by commit(), so that a failure leaves no partial
-// file; a writer destroyed before commit() removes its temporary file.
+// it, renamed to 'path' by commit(), so that a failure leaves no partial
+// file; a writer destroyed before commit() removes its temporary file, and
+// so does an interrupt (see remove_output_on_interrupt()).  One at a time.
 class OutputFile {
    public:
-    explicit OutputFile(const std::string &path);  // throws Failure
+    // Without 'force', a file that exists at 'path' is refused, both here
+    // and when commit() would replace it.  Throws Failure.
+    explicit OutputFile(const std::string &path, bool force = false);
     ~OutputFile();
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
-    void write(std::span<const uint8_t> data);  // throws Failure
-    void commit();                              // throws Failure
+    void write(std::span<const uint8_t> data, const OnBytes &on_write = {});  // throws Failure
+    void commit();                                                            // throws Failure
 
    private:
     std::string path_, temp_;
     int fd_;
+    bool force_;
 };
 
-// Writes 'data' to 'path' through an OutputFile.
-void write_output(const std::string &path, std::span<const uint8_t> data);
+// The line that refuses to replace 'path': "PATH: already exists; ...".
+std::string already_exists(const std::string &path);
+
+// From now on SIGINT, SIGTERM and SIGHUP remove the temporary file of the
+// OutputFile being written before they end the process as they would have.
+// A signal the process ignores stays ignored.
+void remove_output_on_interrupt();
 
 }  // namespace cmpr_tool
 

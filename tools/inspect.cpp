@@ -9,6 +9,7 @@
 
 #include "cmpr.h"
 #include "codecs.h"
+#include "container.h"
 #include "errors.h"
 #include "file_io.h"
 #include "segments.h"
@@ -50,6 +51,10 @@ class Json {
     Json &str(const char *key, const std::string &v) { return raw(key, json_string(v)); }
     Json &raw(const char *key, const std::string &v) {
         s_.append(s_.size() > 1 ? ",\"" : "\"").append(key).append("\":").append(v);
+        return *this;
+    }
+    Json &fields(const std::string &f) {  // "key":value pairs made elsewhere
+        s_.append(s_.size() > 1 && !f.empty() ? "," : "").append(f);
         return *this;
     }
     std::string done() const { return s_ + "}"; }
@@ -102,7 +107,8 @@ class Map {
 
 Map map_of(const Walk &w, uint64_t size) {
     Map m(size);
-    m.paint(0, w.leading_zeros, '.');
+    m.paint(0, w.base, '#');  // a header that reads
+    m.paint(w.base, w.base + w.leading_zeros, '.');
     for (const Segment &s : w.segments) {
         m.paint(s.in_offset, s.in_offset + s.in_length, s.clean() ? '#' : 'X');
         m.paint(s.in_offset + s.in_length, s.in_offset + s.in_length + s.padding, '.');
@@ -121,7 +127,11 @@ Counts count(const Walk &w) {
     return c;
 }
 
-void print_segments(const std::string &name, Bytes data, const Walk &w, const InspectOptions &opt) {
+// 'kind' and 'extra_text' go in the title line, 'extra_json' (fields) after
+// "size".
+void print_segments(const std::string &name, const std::string &kind, Bytes data, const Walk &w,
+                    const InspectOptions &opt, const std::string &extra_json = "",
+                    const std::string &extra_text = "") {
     const Counts c = count(w);
     const Map map = map_of(w, data.size());
     const uint64_t tail = data.size() - w.tail_offset;
@@ -145,14 +155,16 @@ void print_segments(const std::string &name, Bytes data, const Walk &w, const In
         summary.num("segments", w.segments.size()).num("clean", c.clean).num("damaged", c.damaged);
         summary.num("recoverable", w.clean_output).raw("tail", tail_json.done());
         map_json.num("slice", map.slice()).raw("rows", json_list(rows));
-        top.str("file", name).str("kind", "segments").num("size", data.size());
+        top.str("file", name).str("kind", kind).num("size", data.size());
+        top.fields(extra_json);
         top.raw("record_size", opt.record_size ? std::to_string(opt.record_size) : "null");
         top.num("leading_zeros", w.leading_zeros).raw("segments", json_list(segs));
         top.raw("summary", summary.done()).raw("map", map_json.done());
         std::printf("%s\n", top.done().c_str());
         return;
     }
-    std::printf("%s: own-codec segments, %zu bytes\n", name.c_str(), data.size());
+    std::printf("%s: %s, %zu bytes%s\n", name.c_str(), kind.c_str(), data.size(),
+                extra_text.c_str());
     std::printf("%8s %10s %9s %7s %11s %9s  %s\n", "segment", "in-offset", "in-bytes", "padding",
                 "out-offset", "out-bytes", "state");
     for (size_t i = 0; i < w.segments.size(); ++i) {
@@ -199,30 +211,10 @@ void print_zlib(const std::string &name, const std::string &kind, Bytes data, co
     std::printf("\n");
 }
 
-// The tool's own zlib file: magic "CMPZ", method (0 stored, 1 zlib),
-// original length and CRC-32 of the original, little-endian; then the data.
-struct Container {
-    bool is = false;
-    uint8_t method = 0;
-    uint32_t length = 0, crc = 0;
-    Bytes payload;
-};
-
-Container container_of(Bytes data) {
-    Container c;
-    if (data.size() < 13 || std::memcmp(data.data(), "CMPZ", 4) != 0) return c;
-    auto le32 = [&](size_t at) {
-        return uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 | uint32_t(data[at + 2]) << 16 |
-               uint32_t(data[at + 3]) << 24;
-    };
-    c = {true, data[4], le32(5), le32(9), data.subspan(13)};
-    return c;
-}
-
 enum class Kind { kContainer, kZlib, kSegments };
 
 Kind kind_of(Bytes data) {
-    if (container_of(data).is) return Kind::kContainer;
+    if (has_magic(data)) return Kind::kContainer;
     // A zlib header that zlib gets past: two header bytes can occur at the
     // start of a segment by chance.
     if (looks_like_zlib(data) &&
@@ -268,57 +260,85 @@ Region decode_alone(Bytes seg, uint64_t expect, bool known, bool verbose) {
     return out;
 }
 
+// A file with the tool's header: what the header says, then its payload as
+// a zlib stream or as segments (their offsets counted from the file's start).
+int inspect_container(const std::string &name, Bytes data, const InspectOptions &opt) {
+    const Header h = read_header(data, name);
+    const Bytes payload = data.subspan(h.size());
+    auto facts = [&](const char *crc) {
+        return std::pair{"\"method\":\"" + std::string(method_name(h.method)) +
+                             "\",\"claimed_length\":" + std::to_string(h.length) + ",\"crc32\":\"" +
+                             crc + "\"",
+                         "; method " + std::string(method_name(h.method)) + ", " +
+                             std::to_string(h.length) + " bytes claimed, CRC-32 " + crc};
+    };
+    if (h.own()) {
+        InspectOptions o = opt;
+        o.record_size = h.record_size;
+        Walk w = walk_segments(payload, o.record_size);
+        // Only a clean buffer is decoded, into room of the size its walk counts.
+        const char *crc = "unchecked";
+        if (w.clean()) {
+            const Region out = decode_segments(payload, w, name);
+            crc = out.size() == h.length && crc32_of(out.bytes()) == h.crc ? "ok" : "mismatch";
+        }
+        shift(w, h.size());
+        const auto [json, text] = facts(crc);
+        print_segments(name, "cmpz", data, w, o, json, text);
+        return !w.clean() || std::strcmp(crc, "ok") != 0;
+    }
+    uint32_t crc = 0xFFFFFFFFu;
+    auto crc_of = [&](Bytes piece) {
+        for (size_t i = 0; i < piece.size(); i += 1u << 30)
+            crc = update_crc(crc, piece.data() + i,
+                             int32_t(std::min<size_t>(piece.size() - i, 1u << 30)));
+    };
+    ZlibProbe p;
+    if (h.method == Method::kZlib) {
+        p = probe_zlib(payload, crc_of);
+    } else {
+        crc_of(payload);
+        p.complete = p.header_ok = true;
+        p.inflated = payload.size();
+    }
+    const bool crc_ok = p.inflated == h.length && ~crc == h.crc;
+    const auto [json, text] = facts(crc_ok ? "ok" : "mismatch");
+    print_zlib(name, "cmpz", data, p, json + ",", text, opt.json);
+    return !(p.complete && crc_ok);
+}
+
+int inspect_one(const std::string &f, const InspectOptions &opt) {
+    const std::string name = display_name(f);
+    const Region r = read_input(f);
+    const Bytes data = r.bytes();
+    switch (kind_of(data)) {
+        case Kind::kSegments: {
+            const Walk w = walk_segments(data, opt.record_size);
+            print_segments(name, "own-codec segments", data, w, opt);
+            return !w.clean();
+        }
+        case Kind::kZlib: {
+            const ZlibProbe p = probe_zlib(data, {});
+            print_zlib(name, "zlib", data, p, "", "", opt.json);
+            return !p.complete;
+        }
+        case Kind::kContainer:
+            return inspect_container(name, data, opt);
+    }
+    return 1;
+}
+
 }  // namespace
 
 int inspect_cmd(const std::vector<std::string> &files, const InspectOptions &opt) {
     int status = 0;
     for (const std::string &f : files) {
-        const std::string name = display_name(f);
-        const Region r = read_input(f);
-        const Bytes data = r.bytes();
-        switch (kind_of(data)) {
-            case Kind::kSegments: {
-                const Walk w = walk_segments(data, opt.record_size);
-                print_segments(name, data, w, opt);
-                status |= !w.clean();
-                break;
-            }
-            case Kind::kZlib: {
-                const ZlibProbe p = probe_zlib(data, {});
-                print_zlib(name, "zlib", data, p, "", "", opt.json);
-                status |= !p.complete;
-                break;
-            }
-            case Kind::kContainer: {
-                const Container c = container_of(data);
-                uint32_t crc = 0xFFFFFFFFu;
-                auto crc_of = [&](Bytes piece) {
-                    for (size_t i = 0; i < piece.size(); i += 1u << 30)
-                        crc = update_crc(crc, piece.data() + i,
-                                         int32_t(std::min<size_t>(piece.size() - i, 1u << 30)));
-                };
-                ZlibProbe p;
-                if (c.method == 1) {
-                    p = probe_zlib(c.payload, crc_of);
-                } else {
-                    crc_of(c.payload);
-                    p.complete = c.method == 0;
-                    p.header_ok = true;
-                    p.inflated = c.payload.size();
-                    p.error = "unknown method";
-                }
-                const bool crc_ok = p.inflated == c.length && ~crc == c.crc;
-                const char *method = c.method == 0 ? "stored" : c.method == 1 ? "zlib" : "unknown";
-                print_zlib(name, "cmpz", data, p,
-                           "\"method\":\"" + std::string(method) +
-                               "\",\"claimed_length\":" + std::to_string(c.length) +
-                               ",\"crc32\":\"" + (crc_ok ? "ok" : "mismatch") + "\",",
-                           "; method " + std::string(method) + ", " + std::to_string(c.length) +
-                               " bytes claimed, CRC-32 " + (crc_ok ? "ok" : "mismatch"),
-                           opt.json);
-                status |= !(p.complete && crc_ok);
-                break;
-            }
+        try {
+            status |= inspect_one(f, opt);
+        } catch (const Failure &e) {  // a file that cannot be read: the others still are
+            std::fflush(stdout);
+            std::fprintf(stderr, "cmpr: %s\n", e.what());
+            status = 1;
         }
     }
     return status;
@@ -337,46 +357,54 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
     const std::string name = display_name(in);
     const Region r = read_input(in);
     const Bytes data = r.bytes();
-    OutputFile o(out);
+    OutputFile o(out, opt.force);
     int status = 0;
     auto left_out = [&](const std::string &what) {
         std::fprintf(stderr, "cmpr: %s: %s\n", name.c_str(), what.c_str());
         status = 1;
     };
-    auto write = [&](Bytes piece) { o.write(piece); };
-    switch (kind_of(data)) {
-        case Kind::kSegments: {
-            const Walk w = walk_segments(data, opt.record_size);
-            for (size_t i = 0; i < w.segments.size(); ++i) {
-                const Segment &s = w.segments[i];
-                const Bytes seg = data.subspan(s.in_offset, s.in_length);
-                if (s.clean()) {
-                    write(decode_alone(seg, s.out_length, true, opt.verbose).bytes());
-                    continue;
-                }
-                std::string what = "segment " + std::to_string(i) + " at byte " + hex(s.in_offset) +
-                                   " (" + std::to_string(s.in_length) +
-                                   " bytes): " + describe(s.sign);
-                if (opt.keep_damaged) {
-                    const Region got = decode_alone(seg, 0, false, opt.verbose);
-                    write(got.bytes());
-                    what += "; written as decoded, " + std::to_string(got.size()) + " bytes";
-                } else if (opt.fill >= 0 && opt.record_size != 0) {
-                    const std::vector<uint8_t> fill(opt.record_size,
-                                                    static_cast<uint8_t>(opt.fill));
-                    write(fill);
-                    what += "; written as " + std::to_string(fill.size()) + " fill bytes";
-                } else {
-                    what += "; left out";
-                }
-                left_out(what);
+    uint64_t written = 0;
+    uint32_t crc = 0xFFFFFFFFu;
+    auto write = [&](Bytes piece) {
+        o.write(piece);
+        written += piece.size();
+        for (size_t i = 0; i < piece.size(); i += 1u << 30)
+            crc = update_crc(crc, piece.data() + i,
+                             int32_t(std::min<size_t>(piece.size() - i, 1u << 30)));
+    };
+    // The segments of a walk whose offsets count from the start of 'data'.
+    auto save_segments = [&](const Walk &w, uint64_t record_size) {
+        for (size_t i = 0; i < w.segments.size(); ++i) {
+            const Segment &s = w.segments[i];
+            const Bytes seg = data.subspan(s.in_offset, s.in_length);
+            if (s.clean()) {
+                write(decode_alone(seg, s.out_length, true, opt.verbose).bytes());
+                continue;
             }
-            if (w.tail == Walk::kErased || w.tail == Walk::kOther)
-                left_out(std::to_string(data.size() - w.tail_offset) + " bytes from byte " +
-                         hex(w.tail_offset) + " (" +
-                         (w.tail == Walk::kErased ? "erased flash" : "no segment") + "): left out");
-            break;
+            std::string what = "segment " + std::to_string(i) + " at byte " + hex(s.in_offset) +
+                               " (" + std::to_string(s.in_length) + " bytes): " + describe(s.sign);
+            if (opt.keep_damaged) {
+                const Region got = decode_alone(seg, 0, false, opt.verbose);
+                write(got.bytes());
+                what += "; written as decoded, " + std::to_string(got.size()) + " bytes";
+            } else if (opt.fill >= 0 && record_size != 0) {
+                const std::vector<uint8_t> fill(record_size, static_cast<uint8_t>(opt.fill));
+                write(fill);
+                what += "; written as " + std::to_string(fill.size()) + " fill bytes";
+            } else {
+                what += "; left out";
+            }
+            left_out(what);
         }
+        if (w.tail == Walk::kErased || w.tail == Walk::kOther)
+            left_out(std::to_string(data.size() - w.tail_offset) + " bytes from byte " +
+                     hex(w.tail_offset) + " (" +
+                     (w.tail == Walk::kErased ? "erased flash" : "no segment") + "): left out");
+    };
+    switch (kind_of(data)) {
+        case Kind::kSegments:
+            save_segments(walk_segments(data, opt.record_size), opt.record_size);
+            break;
         case Kind::kZlib: {
             const ZlibProbe p = probe_zlib(data, write);
             if (!p.complete)
@@ -385,19 +413,28 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
             break;
         }
         case Kind::kContainer: {
-            const Container c = container_of(data);
-            if (c.method == 0) {
-                write(c.payload);
-                if (c.payload.size() != c.length)
+            const Header h = read_header(data, name);
+            const Bytes payload = data.subspan(h.size());
+            if (h.own()) {
+                const uint64_t record_size = h.record_size ? h.record_size : opt.record_size;
+                Walk w = walk_segments(payload, record_size);
+                shift(w, h.size());
+                save_segments(w, record_size);
+            } else if (h.method == Method::kStored) {
+                write(payload);
+                if (payload.size() != h.length)
                     left_out("stored data is not the length the header claims");
             } else {
-                const ZlibProbe p = probe_zlib(c.payload, write);
-                if (!p.complete || p.inflated != c.length)
-                    left_out("zlib stream fails at byte " + hex(13 + p.in_used) + " (" +
+                const ZlibProbe p = probe_zlib(payload, write);
+                if (!p.complete || p.inflated != h.length)
+                    left_out("zlib stream fails at byte " + hex(h.size() + p.in_used) + " (" +
                              (p.complete ? "not the length the header claims" : p.error) +
                              "); the " + std::to_string(p.inflated) +
                              " bytes before it are written");
             }
+            // Damage that leaves no sign in the data shows in the checksum.
+            if (status == 0 && (written != h.length || ~crc != h.crc))
+                left_out("what was saved does not match the header's length and CRC-32");
             break;
         }
     }

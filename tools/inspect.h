@@ -25,6 +25,7 @@ struct SalvageOptions {
     bool keep_damaged = false;  // write damaged segments as decoded
     int fill = -1;              // 0-255: write a damaged record as this byte instead
     bool verbose = false;       // let the library's reports reach stderr
+    bool force = false;         // replace an existing output
 };
 
 // Writes what can be saved of 'in' to 'out'; the exit status: 0 when nothing

@@ -1,5 +1,7 @@
 // cmpr: a host-side command-line tool over libcmpr, for poking at data the
 // way the daemon on the unit handles it.
+#include <zlib.h>
+
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -9,9 +11,10 @@
 #include "cmpr.h"
 #include "codecs.h"
 #include "errors.h"
+#include "file_commands.h"
 #include "file_io.h"
 #include "inspect.h"
-#include "shell_refuse.h"
+#include "progress.h"
 
 using namespace cmpr_tool;
 
@@ -28,48 +31,8 @@ int trace_to_stderr(const char *func, int line, int level, const char *fmt, ...)
     va_start(ap, fmt);
     std::vsnprintf(msg, sizeof msg, fmt, ap);
     va_end(ap);
-    return std::fprintf(stderr, "cmpr: trace[%d]: %s-%d: %s\n", level, func, line, msg);
-}
-
-std::string arg_or_std(const std::vector<std::string> &files, size_t i) {
-    return i < files.size() ? files[i] : std::string("-");
-}
-
-const Codec &codec_for(const Args &a) {
-    const Codec &codec = find_codec(a.codec);
-    if (a.record_size != 0 && !codec.takes_record_size)
-        throw UsageError("--record-size needs a codec that writes segments, not '" + a.codec + "'");
-    return codec;
-}
-
-void compress_cmd(const Args &a) {
-    const Codec &codec = codec_for(a);
-    const std::string in = arg_or_std(a.files, 0);
-    const Region data = read_input(in);
-    const Region packed =
-        codec.compress(data.bytes(), CompressOptions{a.record_size}, display_name(in));
-    write_output(arg_or_std(a.files, 1), packed.bytes());
-}
-
-void decompress_cmd(const Args &a) {
-    const Codec &codec = codec_for(a);
-    const std::string in = arg_or_std(a.files, 0);
-    const Region data = read_input(in);
-    Region restored;
-    try {
-        restored = codec.decompress(data.bytes(), display_name(in));
-    } catch (const Failure &) {
-        // Damaged own-codec data is refused before the library decodes it;
-        // with -v the library decodes the damaged parts, for its reports.
-        if (a.verbose && codec.takes_record_size) show_library_reports(data.bytes());
-        throw;
-    }
-    // The decoder reports a corrupt distance and decodes on; what it made of
-    // the rest cannot be trusted, so nothing is written.
-    if (int n = refused_escalations(); n > 0)
-        throw Failure(display_name(in) + ": " + std::to_string(n) +
-                      " corrupt distance(s) found while decoding; no output written");
-    write_output(arg_or_std(a.files, 1), restored.bytes());
+    note("trace[" + std::to_string(level) + "]: " + func + "-" + std::to_string(line) + ": " + msg);
+    return 0;
 }
 
 // Streams each file, so checksums of large files need no memory to speak of.
@@ -102,20 +65,24 @@ int run(int argc, char **argv) {
         case Command::kHelp:
             std::fputs(usage_text().c_str(), stdout);
             return 0;
+        case Command::kVersion:
+            std::printf("cmpr %s (libcmpr %s, zlib %s)\n", CMPR_TOOL_VERSION, CMPR_VERSION_STRING,
+                        zlibVersion());
+            return 0;
         case Command::kCompress:
-            compress_cmd(a);
-            return 0;
         case Command::kDecompress:
-            decompress_cmd(a);
-            return 0;
+        case Command::kTest:
+        case Command::kList:
+            return file_command(a);
         case Command::kCrc32:
             return crc32_cmd(a);
         case Command::kInspect:
             return inspect_cmd(a.files.empty() ? std::vector<std::string>{"-"} : a.files,
                                InspectOptions{a.json, a.record_size});
         case Command::kSalvage:
-            return salvage_cmd(a.files[0], a.files[1],
-                               SalvageOptions{a.record_size, a.keep_damaged, a.fill, a.verbose});
+            return salvage_cmd(
+                a.files[0], a.files[1],
+                SalvageOptions{a.record_size, a.keep_damaged, a.fill, a.verbose, a.force});
         case Command::kBench:
             run_bench(a.files, BenchSettings{a.bench_runs, a.bench_min_ms});
             return 0;
@@ -127,9 +94,12 @@ int run(int argc, char **argv) {
 
 int main(int argc, char **argv) {
     cmpr_api_init(trace_to_stderr);
-    // A reader that goes away (cmpr decompress x | head) is a write error
-    // like any other, not a reason to die by signal.
+    // A reader that goes away (cmpr decompress x | head) and a file that
+    // outgrows its limit (ulimit -f) are write errors like any other, not
+    // reasons to die by signal and leave a temporary file behind.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    remove_output_on_interrupt();
     int status;
     try {
         status = run(argc, argv);

@@ -175,6 +175,15 @@ bool Walk::clean() const {
     return tail == kNoTail || tail == kZeros;
 }
 
+void shift(Walk &w, uint64_t bytes) {
+    w.base += bytes;
+    w.tail_offset += bytes;
+    for (Segment &s : w.segments) {
+        s.in_offset += bytes;
+        if (!s.clean()) s.sign.bit += 8 * bytes;
+    }
+}
+
 Walk walk_segments(std::span<const uint8_t> buf, uint64_t record_size) {
     const Bits b{buf};
     const uint64_t n = buf.size();

@@ -46,6 +46,7 @@ struct Segment {
 };
 
 struct Walk {
+    uint64_t base = 0;           // where the buffer starts in its file; see shift()
     uint64_t leading_zeros = 0;  // zero bytes before the first segment
     std::vector<Segment> segments;
     uint64_t tail_offset = 0;  // bytes from here to the end belong to no segment
@@ -57,6 +58,10 @@ struct Walk {
 // The first sign of damage, with where it is ("segment 3 at byte 0x...:
 // ..."), or the tail that is neither zeros nor nothing; "" when clean.
 std::string first_damage(const Walk &w);
+
+// Moves every offset and bit position of 'w' by 'bytes', and its base to
+// there: for a buffer that lies that far into its file (after a header).
+void shift(Walk &w, uint64_t bytes);
 
 // 'record_size' (0: not known) is the size the daemon gave each record: a
 // segment whose output differs is marked, except a shorter last one.

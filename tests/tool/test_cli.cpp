@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include <zlib.h>
 
@@ -40,59 +44,84 @@ std::string put(const std::string &name, const Bytes &data) {
     return path(name);
 }
 
-// Runs the tool on 'args' then 'opts' and returns its exit status, -1 when it
-// could not start or a signal ended it.  Its standard output and error go to
-// the files "out" and "err", so that no pipe can fill up.  With 'limit_kib',
-// a shell runs it under that limit of address space.
-int run(Args args, const Args &opts = {}, uint64_t limit_kib = 0) {
-    args.insert(args.end(), opts.begin(), opts.end());
-    if (limit_kib != 0)
+// How a child runs: under a shell's ulimit ("-v KIB", "-f BLOCKS"), with
+// standard input from a descriptor, standard output on a descriptor of ours.
+struct How {
+    std::string ulimit = {};
+    int in_fd = -1;
+    int out_fd = -1;  // else the file "out"
+};
+
+// Starts the tool on 'args'; its standard output and error go to the files
+// "out" and "err", so that no pipe can fill up.
+pid_t spawn(Args args, const How &how = {}) {
+    if (!how.ulimit.empty())
         args.insert(args.begin(),
-                    {"-c", "ulimit -v " + std::to_string(limit_kib) + " && exec \"$0\" \"$@\"",
-                     CMPR_TOOL_PATH});
-    std::vector<char *> argv = {const_cast<char *>(limit_kib != 0 ? "/bin/sh" : CMPR_TOOL_PATH)};
+                    {"-c", "ulimit " + how.ulimit + " && exec \"$0\" \"$@\"", CMPR_TOOL_PATH});
+    std::vector<char *> argv = {
+        const_cast<char *>(how.ulimit.empty() ? CMPR_TOOL_PATH : "/bin/sh")};
     for (std::string &a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     const std::string out = path("out"), err = path("err");
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (how.in_fd >= 0) posix_spawn_file_actions_adddup2(&fa, how.in_fd, 0);
+    if (how.out_fd >= 0)
+        posix_spawn_file_actions_adddup2(&fa, how.out_fd, 1);
+    else
+        posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
-    int ws = -1;  // not "exited"
-    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) == 0) waitpid(pid, &ws, 0);
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
+// Runs the tool on 'args' then 'opts' and returns its exit status, -1 when it
+// could not start or a signal ended it.
+int run(Args args, const Args &opts = {}, const How &how = {}) {
+    args.insert(args.end(), opts.begin(), opts.end());
+    int ws = -1;  // not "exited"
+    if (const pid_t pid = spawn(args, how); pid > 0) waitpid(pid, &ws, 0);
     return WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
 }
 
+// A failure says so in exactly one line.
+bool one_line(const std::string &err) {
+    return err.starts_with("cmpr: ") && std::count(err.begin(), err.end(), '\n') == 1;
+}
+
 TEST(Tool, RoundTripsThroughFiles) {
-    // The text's last 1000-byte record is 1 byte: a segment shorter than the
-    // decoder's look-ahead, decoded only thanks to the zero bytes after it.
-    const Args zlib, own = {"--codec", "own"}, records = {"--codec", "own", "--record-size=1000"};
-    for (const auto &[compress, decompress] : {std::pair{zlib, zlib}, {own, own}, {records, own}})
+    // Every method of the file, and bare segments.  The text's last
+    // 1000-byte record is 1 byte: a segment shorter than the decoder's
+    // look-ahead, decoded only thanks to the zero bytes after it.
+    const Args zlib, own = {"--codec", "own"}, records = {"--codec", "own", "--record-size=1000"},
+                     raw = {"--raw"}, raw_records = {"--raw", "--record-size=1000"};
+    for (const Args &opts : {zlib, own, records, raw, raw_records})
         for (const Bytes &data : {cmpr_test::log_text(5001, 1), cmpr_test::random_bytes(4096, 2)}) {
-            SCOPED_TRACE(testing::PrintToString(compress) + std::to_string(data.size()));
-            ASSERT_EQ(run({"compress", put("in", data), path("z")}, compress), 0) << slurp("err");
-            EXPECT_TRUE(compress != own || slurp<Bytes>("z") == cmpr_test::compress(data));
-            ASSERT_EQ(run({"decompress", path("z"), path("back")}, decompress), 0) << slurp("err");
+            SCOPED_TRACE(testing::PrintToString(opts) + std::to_string(data.size()));
+            ASSERT_EQ(run({"compress", "-fo", path("z"), put("in", data)}, opts), 0)
+                << slurp("err");
+            EXPECT_TRUE(opts != raw || slurp<Bytes>("z") == cmpr_test::compress(data));
+            const Args back = opts.empty() || opts[0] != "--raw" ? Args{} : raw;
+            ASSERT_EQ(run({"decompress", "-fo", path("back"), path("z")}, back), 0) << slurp("err");
             EXPECT_EQ(slurp<Bytes>("back"), data);
         }
 }
 
 TEST(Tool, HostileInputFailsWithoutOutput) {
-    ASSERT_EQ(run({"compress", put("in", cmpr_test::log_text(20000, 3)), path("good")}), 0);
+    ASSERT_EQ(run({"compress", "-o", path("good"), put("in", cmpr_test::log_text(20000, 3))}), 0);
     Bytes good = slurp<Bytes>("good"), bad_crc = good;
     bad_crc.at(9) ^= 1;
     // Empty, cut in the header, cut in the stream, wrong CRC; a corrupt distance
-    // through the own codec.
+    // in bare segments.
     auto cut = [&](size_t n) { return Bytes(good.begin(), good.begin() + n); };
     const Bytes &distance = cmpr_test::kCorruptDistance;
     for (const Bytes &data : {Bytes{}, cut(7), cut(good.size() / 2), bad_crc, distance}) {
         SCOPED_TRACE(data.size());
-        const Args opts = data == distance ? Args{"--codec", "own"} : Args{};
-        EXPECT_EQ(run({"decompress", put("in", data), path("none")}, opts), 1);
-        const std::string err = '\n' + slurp("err"), line = "\ncmpr: ";  // exactly one such line
-        EXPECT_TRUE(err.find(line) != err.npos && err.find(line) == err.rfind(line)) << err;
+        const Args opts = data == distance ? Args{"--raw", "-q"} : Args{};
+        EXPECT_EQ(run({"decompress", "-o", path("none"), put("in", data)}, opts), 1);
+        EXPECT_TRUE(one_line(slurp("err"))) << slurp("err");
         EXPECT_FALSE(std::filesystem::exists(path("none")));
     }
 }
@@ -101,6 +130,177 @@ TEST(Tool, UsageErrorExits2AndCrc32PrintsChecksumAndName) {
     EXPECT_EQ(run({"compress", "--codec", "zip"}), 2);
     EXPECT_EQ(run({"crc32", put("nine", {'1', '2', '3', '4', '5', '6', '7', '8', '9'})}), 0);
     EXPECT_EQ(slurp("out"), "cbf43926  " + path("nine") + "\n");
+}
+
+// Several inputs, each to NAME.cz beside it and back; an existing output
+// refused for its input alone, or replaced with -f; --rm; a name without the
+// suffix refused; standard input to standard output.
+TEST(Tool, FollowsTheHabitsOfGzipAndZstd) {
+    const Bytes a = cmpr_test::log_text(3000, 4), b = cmpr_test::log_text(2000, 5);
+    put("a", a), put("b", b), put("b.cz", {'x'});
+    EXPECT_EQ(run({"compress", path("a"), path("b")}), 1);
+    EXPECT_TRUE(one_line(slurp("err")) && slurp("err").find("b.cz") != std::string::npos);
+    EXPECT_EQ(slurp("b.cz"), "x");
+    EXPECT_EQ(run({"compress", "-f", "--rm", path("b")}), 0);
+    EXPECT_FALSE(std::filesystem::exists(path("b")));
+    EXPECT_EQ(run({"decompress", "--rm", path("a.cz"), path("a"), path("b.cz")}), 1);
+    const std::string err = slurp("err");
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
+    EXPECT_TRUE(std::filesystem::exists(path("a.cz")) && !std::filesystem::exists(path("b.cz")));
+    EXPECT_EQ(slurp<Bytes>("b"), b);
+    const int in = open(path("a.cz").c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_EQ(run({"-dq"}, {}, {.in_fd = in}), 0);
+    close(in);
+    EXPECT_EQ(slurp<Bytes>("out"), a);
+}
+
+// Compressed data goes to a terminal only with -f; restored data always may.
+TEST(Tool, WritesCompressedDataToATerminalOnlyWhenForced) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const int tty = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(tty, 0);
+    put("t", cmpr_test::log_text(1000, 6));
+    EXPECT_EQ(run({"compress", "-c", path("t")}, {}, {.out_fd = tty}), 1);
+    EXPECT_TRUE(one_line(slurp("err"))) << slurp("err");
+    EXPECT_EQ(run({"compress", "-cf", path("t")}, {}, {.out_fd = tty}), 0);
+    EXPECT_EQ(run({"compress", path("t")}), 0);
+    EXPECT_EQ(run({"decompress", "-c", path("t.cz")}, {}, {.out_fd = tty}), 0);
+    close(tty);
+    close(master);
+}
+
+// Good files of each method and bare segments pass test and list their
+// facts; a flipped byte in the data fails test (list reads only the header),
+// a cut header fails both, with one line.
+TEST(Tool, TestAndListTellGoodFilesFromDamagedOnes) {
+    const Bytes text = cmpr_test::log_text(20000, 7), noise = cmpr_test::random_bytes(3000, 7);
+    const struct {
+        Args opts;
+        const Bytes &data;
+        std::string method;
+    } cases[] = {
+        {{}, text, "zlib"},
+        {{}, noise, "stored"},
+        {{"--codec=own"}, text, "own"},
+        {{"--codec=own", "--record-size=4096"}, text, "own-records"},
+        {{"--raw"}, text, "raw"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.method);
+        const bool raw = c.method == "raw";
+        const Args opts = raw ? Args{"-q", "--raw"} : Args{"-q"};
+        ASSERT_EQ(run({"compress", "-fo", path("f.cz"), put("in", c.data)}, c.opts), 0);
+        const Bytes good = slurp<Bytes>("f.cz");
+        char crc[16];
+        std::snprintf(crc, sizeof crc, "%08lx", crc32(0, c.data.data(), c.data.size()));
+        const std::string facts = std::to_string(good.size()) + " " +
+                                  std::to_string(c.data.size()) + " " + (raw ? "-" : crc);
+        EXPECT_EQ(run({"test", path("f.cz")}, opts), 0) << slurp("err");
+        EXPECT_EQ(run({"list", path("f.cz")}, opts), 0) << slurp("err");
+        std::istringstream row(slurp("out").substr(slurp("out").find('\n')));
+        std::string method, size, original, ratio, sum;
+        row >> method >> size >> original >> ratio >> sum;
+        EXPECT_EQ(method + " " + size + " " + original + " " + sum, c.method + " " + facts);
+        if (c.method.starts_with("own")) {  // inspect counts the segments' offsets in the file
+            EXPECT_EQ(run({"inspect", "--json", path("f.cz")}), 0);
+            const std::string json = slurp("out"), first = c.method == "own" ? "13" : "17";
+            EXPECT_NE(json.find("\"crc32\":\"ok\""), std::string::npos) << json;
+            EXPECT_NE(json.find("\"segments\":[{\"index\":0,\"in_offset\":" + first + ","),
+                      std::string::npos)
+                << json;
+        }
+        Bytes flipped = good;
+        flipped[flipped.size() / 2] ^= 0x10;
+        for (const Bytes &bad : {Bytes(good.begin(), good.begin() + 10), flipped}) {
+            if (raw && &bad != &good && bad == flipped) continue;  // may leave no sign
+            const bool header = bad.size() == 10;
+            EXPECT_EQ(run({"test", put("f.cz", bad)}, opts), 1);
+            EXPECT_TRUE(one_line(slurp("err"))) << slurp("err");
+            EXPECT_EQ(run({"list", path("f.cz")}, opts), header ? 1 : 0) << slurp("err");
+        }
+    }
+}
+
+// Files written before the own codec had a place in the header: the same
+// layout, methods 0 and 1.
+TEST(Tool, ReadsFilesOfTheEarlierFormat) {
+    const Bytes text = cmpr_test::log_text(10000, 9);
+    uLongf n = compressBound(text.size());
+    Bytes z(n);
+    ASSERT_EQ(compress2(z.data(), &n, text.data(), text.size(), 1), Z_OK);
+    z.resize(n);
+    auto header = [&](uint8_t method) {
+        Bytes h = {'C', 'M', 'P', 'Z', method};
+        for (uLong v : {uLong(text.size()), crc32(0, text.data(), text.size())})
+            for (int i = 0; i < 4; ++i) h.push_back(static_cast<uint8_t>(v >> 8 * i));
+        return h;
+    };
+    for (const Bytes &file : {header(1) + z, header(0) + text}) {
+        ASSERT_EQ(run({"decompress", "-c", put("old.cz", file)}), 0) << slurp("err");
+        EXPECT_TRUE(slurp<Bytes>("out") == text);
+    }
+}
+
+// A full disk (a file size limit: the write fails) and an interrupt leave
+// neither the output nor its temporary file.
+TEST(Tool, LeavesNoFileAfterAFailure) {
+    const std::string dir = path("full/");
+    std::filesystem::create_directory(dir);
+    put("full/in", cmpr_test::random_bytes(64 << 10, 10));
+    auto files = [&] {
+        std::vector<std::string> names;
+        for (const auto &e : std::filesystem::directory_iterator(dir))
+            names.push_back(e.path().filename());
+        return names;
+    };
+    EXPECT_EQ(run({"compress", "-q", dir + "in"}, {}, {.ulimit = "-f 16"}), 1);
+    EXPECT_TRUE(one_line(slurp("err"))) << slurp("err");
+    EXPECT_EQ(files(), std::vector<std::string>{"in"});
+    int fds[2];  // standard input that never ends: the tool waits, its output begun
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    const pid_t pid = spawn({"compress", "-o", dir + "out.cz"}, {.in_fd = fds[0]});
+    for (int i = 0; i < 500 && files().size() < 2; ++i) usleep(10000);
+    EXPECT_EQ(files().size(), 2u);
+    kill(pid, SIGTERM);
+    int ws = 0;
+    waitpid(pid, &ws, 0);
+    close(fds[0]), close(fds[1]);
+    EXPECT_TRUE(WIFSIGNALED(ws) && WTERMSIG(ws) == SIGTERM);
+    EXPECT_EQ(files(), std::vector<std::string>{"in"});
+}
+
+// The help fits 80 columns; the manual page names every command and option
+// that the help names: the first word of a line indented by two spaces, and
+// every word that starts with a dash and a letter.
+TEST(Tool, HelpFitsAndTheManualPageKeepsUp) {
+    ASSERT_EQ(run({"--help"}), 0);
+    const std::string roff(std::istreambuf_iterator<char>(std::ifstream(CMPR_MAN_PAGE).rdbuf()),
+                           {});
+    std::string man;  // without roff's escapes: \- for a dash, \fB and the like for fonts
+    for (size_t i = 0; i < roff.size(); ++i)
+        if (roff.compare(i, 2, "\\-") == 0)
+            man += '-', i += 1;
+        else if (roff.compare(i, 2, "\\f") == 0)
+            i += 2;
+        else
+            man += roff[i];
+    const char *letters = "-abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    std::istringstream help(slurp("out"));
+    for (std::string line; std::getline(help, line);) {
+        EXPECT_LE(line.size(), 80u) << line;
+        std::vector<std::string> names;
+        if (line.starts_with("  ") && std::islower(static_cast<unsigned char>(line[2])))
+            names.push_back(line.substr(2, line.find_first_of(" ,", 2) - 2));
+        std::istringstream words(line);
+        for (std::string w; words >> w;) {
+            w.erase(0, w.find_first_not_of("[(|"));
+            const size_t dashes = w.find_first_not_of('-');
+            if (dashes >= 1 && dashes <= 2 && std::isalpha(static_cast<unsigned char>(w[dashes])))
+                names.push_back(w.substr(0, w.find_first_not_of(letters)));
+        }
+        for (const std::string &n : names) EXPECT_NE(man.find(n), std::string::npos) << n;
+    }
 }
 
 }  // namespace
@@ -211,14 +411,14 @@ TEST(Tool, InspectAndSalvageFindTheDamageAndSaveTheRest) {
         SCOPED_TRACE(c.json);
         const bool damaged = &c != &cases[0];
         Args inspect = {"inspect", "--json", put("in", c.in)},
-             salvage = {"salvage", path("in"), path("saved")};
+             salvage = {"salvage", "-f", path("in"), path("saved")};
         for (const std::string &o : c.opts)
             (o == fill ? salvage : inspect).push_back(o), salvage.push_back(o);
         EXPECT_EQ(run(inspect), damaged);
         EXPECT_NE(slurp("out").find(c.json), std::string::npos) << slurp("out");
         EXPECT_EQ(run(salvage), damaged) << slurp("err");
         EXPECT_TRUE(c.saved.empty() || slurp<Bytes>("saved") == c.saved);
-        EXPECT_EQ(run({"decompress", "--codec", "own", path("in"), path("back")}), !c.decodes);
+        EXPECT_EQ(run({"decompress", "--raw", "-qfo", path("back"), path("in")}), !c.decodes);
     }
 }
 
@@ -227,13 +427,15 @@ TEST(Tool, InspectAndSalvageFindTheDamageAndSaveTheRest) {
 TEST(Tool, WorksInThreeTimesTheMemoryOfInputAndOutput) {
     if (CMPR_TOOL_SANITIZED) GTEST_SKIP() << "sanitizers reserve more address space than any limit";
     const Bytes text = cmpr_test::log_text(24 << 20, 8);
-    ASSERT_EQ(run({"compress", "--codec", "own", put("big", text), path("big.own")}), 0);
+    ASSERT_EQ(run({"compress", "--raw", "-o", path("big.own"), put("big", text)}), 0);
     const uint64_t kib = 3 * (std::filesystem::file_size(path("big.own")) + text.size()) / 1024;
-    for (const Args &cmd : {Args{"decompress", "--codec", "own"}, Args{"salvage"}}) {
-        EXPECT_EQ(run(cmd, {path("big.own"), path("back")}, kib), 0) << slurp("err");
+    const How limited = {.ulimit = "-v " + std::to_string(kib)};
+    for (const Args &cmd : {Args{"decompress", "--raw", "-qfo", path("back"), path("big.own")},
+                            Args{"salvage", "-f", path("big.own"), path("back")}}) {
+        EXPECT_EQ(run(cmd, {}, limited), 0) << slurp("err");
         EXPECT_TRUE(slurp<Bytes>("back") == text);
     }
-    EXPECT_EQ(run({"inspect", path("big.own")}, {}, kib), 0) << slurp("err");
+    EXPECT_EQ(run({"inspect", path("big.own")}, {}, limited), 0) << slurp("err");
 }
 
 TEST(Tool, InspectAndSalvageReadADamagedZlibStream) {
@@ -247,7 +449,7 @@ TEST(Tool, InspectAndSalvageReadADamagedZlibStream) {
                                 ",\"header\":true,\"complete\":false"),
               std::string::npos)
         << slurp("out");
-    EXPECT_EQ(run({"salvage", path("in"), path("saved")}), 1);
+    EXPECT_EQ(run({"salvage", "-f", path("in"), path("saved")}), 1);
     const Bytes saved = slurp<Bytes>("saved");
     EXPECT_TRUE(saved.size() > 20000 && Bytes(text.begin(), text.begin() + saved.size()) == saved);
 }

@@ -1,0 +1,16 @@
+// compress, decompress, test and list: each input on its own, as gzip and
+// zstd users expect (NAME to NAME.cz beside it and back, existing outputs
+// refused, a failed input reported and the others still done).
+#ifndef CMPR_TOOLS_FILE_COMMANDS_H
+#define CMPR_TOOLS_FILE_COMMANDS_H
+
+#include "cli_args.h"
+
+namespace cmpr_tool {
+
+// Runs a.command on a.files; the exit status: 0 all done, 1 an input failed.
+int file_command(const Args &a);
+
+}  // namespace cmpr_tool
+
+#endif
