@@ -11,14 +11,16 @@ set(CMAKE_C_COMPILER ${CMPR_CROSS_TRIPLET}-gcc)
 set(CMAKE_CXX_COMPILER ${CMPR_CROSS_TRIPLET}-g++)
 
 # The cross toolchain installs the target's C and C++ libraries and headers
-# under /usr/TRIPLET.  Libraries, headers and packages come from there only,
-# never from the host; programs (nm, pkg-config) are the host's.
+# under /usr/TRIPLET.  Libraries and headers come from there only, never from
+# the host; programs (nm, pkg-config) are the host's.  CMake packages come
+# from there and from the prefixes a project names (CMAKE_PREFIX_PATH, say an
+# install of this library built for the target), as given.
 set(CMPR_CROSS_ROOT /usr/${CMPR_CROSS_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH ${CMPR_CROSS_ROOT})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
 # ctest runs every test program through qemu-user.  -L points the target's
 # dynamic loader and libraries at the cross toolchain's copies, so that
