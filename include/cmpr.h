@@ -184,7 +184,8 @@ CMPR_API uint32_t gzip_decmprs(const uint8_t *src, uint32_t src_len, uint8_t *ds
  * CRC-32 of gzip and PNG (reflected 0x04C11DB7).  crc_table[n] is the register
  * after feeding byte n into a zero register; crc_table_computed is 1 once the
  * table is built.  Both are zero at load; the first checksum builds the table
- * (safe when several threads make their first checksum at once).
+ * (safe when several threads make their first checksum at once, and beside a
+ * make_crc_table call on another thread).
  */
 CMPR_API extern uint32_t crc_table[256];
 CMPR_API extern int crc_table_computed;

@@ -1,7 +1,5 @@
 // CRC-32 of gzip and PNG: reflected polynomial 0x04C11DB7 (table constant
 // 0xEDB88320), register preset to all ones, result complemented.
-#include <pthread.h>
-
 #include <atomic>
 
 #include "cmpr.h"
@@ -10,26 +8,26 @@
 
 namespace {
 
-// The engine for this CPU, chosen on first use (also safe when that first
-// use comes from another library's start-up code).
+// The engine for this CPU, chosen on first use.  Threads that choose at once
+// choose the same one, so a relaxed atomic is all it takes (and, zero at
+// load, it is ready even for another library's start-up code).
+std::atomic<cmpr::CrcEngine> g_engine{nullptr};
+
 cmpr::CrcEngine engine() {
-    static const cmpr::CrcEngine chosen = cmpr::best_crc32_engine();
-    return chosen;
+    cmpr::CrcEngine e = g_engine.load(std::memory_order_relaxed);
+    if (e == nullptr) {
+        e = cmpr::best_crc32_engine();
+        g_engine.store(e, std::memory_order_relaxed);
+    }
+    return e;
 }
 
-// Serialises lazy builds, so that threads making their first checksum at once
-// build the table exactly once and none of them reads a half-built table.
-pthread_mutex_t g_build_lock = PTHREAD_MUTEX_INITIALIZER;
-
-bool table_ready() {
-    return std::atomic_ref<int>(crc_table_computed).load(std::memory_order_acquire) != 0;
-}
-
+// The exported table is built for hosts that read it, on first use; the
+// work goes through the engine's own constant tables, which hold the same
+// values.
 void ensure_table() {
-    if (table_ready()) return;
-    pthread_mutex_lock(&g_build_lock);
-    if (!table_ready()) make_crc_table();
-    pthread_mutex_unlock(&g_build_lock);
+    if (std::atomic_ref<int>(crc_table_computed).load(std::memory_order_acquire) == 0)
+        make_crc_table();
 }
 
 }  // namespace
@@ -46,15 +44,18 @@ extern "C" {
 uint32_t crc_table[256];
 int crc_table_computed;
 
+// Builds the table without a lock: threads that build it at once (a host's
+// call beside another thread's first checksum) store the same values, each
+// entry atomically, and publish it with the flag, so that a reader that sees
+// the flag set sees the whole table.
 void make_crc_table(void) {
-    for (uint32_t n = 0; n < 256; ++n) crc_table[n] = cmpr::crc_byte_step(n);
-    // Publish the table before the flag: a reader that sees 1 sees the table.
+    for (uint32_t n = 0; n < 256; ++n)
+        std::atomic_ref<uint32_t>(crc_table[n])
+            .store(cmpr::crc_byte_step(n), std::memory_order_relaxed);
     std::atomic_ref<int>(crc_table_computed).store(1, std::memory_order_release);
 }
 
 uint32_t update_crc(uint32_t crc, const uint8_t *buf, int32_t len) {
-    // The exported table is built for hosts that read it; the work goes
-    // through the engine's own constant tables, which hold the same values.
     ensure_table();
     return len > 0 ? engine()(crc, buf, static_cast<size_t>(len)) : crc;
 }
