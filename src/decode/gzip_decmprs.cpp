@@ -294,18 +294,23 @@ CMPR_FORCE_INLINE Step other_symbol(LitLenEntry e, Bits &b, uint32_t src_len, ui
         const LitLenEntry e1 = kDecodeTable[b.peek(kDecodeIndexBits)];
         const LitLenEntry at8 = kDecodeTable[(b.buf >> 8) & kIndexMask];
         const LitLenEntry at9 = kDecodeTable[(b.buf >> 9) & kIndexMask];
+        // A 64-bit buffer drops the first code while the next entry is
+        // picked; on 32-bit x86, short of registers, one shift by both codes'
+        // lengths is faster.
+        constexpr bool kSkipEachCode = kWordBits == 64;
         const uint32_t bits1 = entry_bits(e1);
+        if constexpr (kSkipEachCode) b.skip(bits1);
         LitLenEntry e = e1;
         if (CMPR_LIKELY(is_literal(e1))) {
             const LitLenEntry e2 = bits1 == 8 ? at8 : at9;
             *op++ = static_cast<uint8_t>(entry_value(e1));
-            b.skip(bits1 + entry_bits(e2));
+            b.skip(kSkipEachCode ? entry_bits(e2) : bits1 + entry_bits(e2));
             if (CMPR_LIKELY(is_literal(e2))) {
                 *op++ = static_cast<uint8_t>(entry_value(e2));
                 continue;
             }
             e = e2;
-        } else {
+        } else if constexpr (!kSkipEachCode) {
             b.skip(bits1);
         }
         if constexpr (kRefillForTheRest) b.refill();
