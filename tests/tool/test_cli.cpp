@@ -77,6 +77,15 @@ pid_t spawn(Args args, const How &how = {}) {
     return pid;
 }
 
+// zlib's level-1 stream of 'data', as the library's wrapper writes it.
+Bytes zlib_stream(const Bytes &data) {
+    uLongf n = compressBound(data.size());
+    Bytes z(n);
+    EXPECT_EQ(compress2(z.data(), &n, data.data(), data.size(), 1), Z_OK);
+    z.resize(n);
+    return z;
+}
+
 // Runs the tool on 'args' then 'opts' and returns its exit status, -1 when it
 // could not start or a signal ended it.
 int run(Args args, const Args &opts = {}, const How &how = {}) {
@@ -225,11 +234,7 @@ TEST(Tool, TestAndListTellGoodFilesFromDamagedOnes) {
 // Files written before the own codec had a place in the header: the same
 // layout, methods 0 and 1.
 TEST(Tool, ReadsFilesOfTheEarlierFormat) {
-    const Bytes text = cmpr_test::log_text(10000, 9);
-    uLongf n = compressBound(text.size());
-    Bytes z(n);
-    ASSERT_EQ(compress2(z.data(), &n, text.data(), text.size(), 1), Z_OK);
-    z.resize(n);
+    const Bytes text = cmpr_test::log_text(10000, 9), z = zlib_stream(text);
     auto header = [&](uint8_t method) {
         Bytes h = {'C', 'M', 'P', 'Z', method};
         for (uLong v : {uLong(text.size()), crc32(0, text.data(), text.size())})
@@ -439,11 +444,8 @@ TEST(Tool, WorksInThreeTimesTheMemoryOfInputAndOutput) {
 }
 
 TEST(Tool, InspectAndSalvageReadADamagedZlibStream) {
-    const Bytes text = cmpr_test::log_text(50000, 5);
-    uLongf n = compressBound(text.size());
-    Bytes z(n);
-    ASSERT_EQ(compress2(z.data(), &n, text.data(), text.size(), 1), Z_OK);
-    z.resize(n);
+    const Bytes text = cmpr_test::log_text(50000, 5), z = zlib_stream(text);
+    const size_t n = z.size();
     EXPECT_EQ(run({"inspect", "--json", put("in", Bytes(z.begin(), z.begin() + n / 2))}), 1);
     EXPECT_NE(slurp("out").find("\"kind\":\"zlib\",\"size\":" + std::to_string(n / 2) +
                                 ",\"header\":true,\"complete\":false"),
