@@ -5,8 +5,8 @@
 
 #include "cmpr.h"
 #include "container.h"
+#include "damaged_buffers.h"
 #include "errors.h"
-#include "inspect.h"
 #include "progress.h"
 #include "segments.h"
 #include "shell_refuse.h"

@@ -10,10 +10,10 @@
 #include "cli_args.h"
 #include "cmpr.h"
 #include "codecs.h"
+#include "damaged_buffers.h"
 #include "errors.h"
 #include "file_commands.h"
 #include "file_io.h"
-#include "inspect.h"
 #include "progress.h"
 
 using namespace cmpr_tool;

@@ -2,8 +2,8 @@
 // damaged or not.  What it is (the tool's own file, a bare zlib stream, or
 // a buffer of own-codec segments), where its parts lie, what is damaged and
 // where, and everything that can be saved.
-#ifndef CMPR_TOOLS_INSPECT_H
-#define CMPR_TOOLS_INSPECT_H
+#ifndef CMPR_TOOLS_DAMAGED_BUFFERS_H
+#define CMPR_TOOLS_DAMAGED_BUFFERS_H
 
 #include <cstdint>
 #include <span>

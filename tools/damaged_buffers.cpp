@@ -1,4 +1,4 @@
-#include "inspect.h"
+#include "damaged_buffers.h"
 
 #include <fcntl.h>
 #include <unistd.h>
