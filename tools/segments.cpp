@@ -1,45 +1,38 @@
 #include "segments.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
-#include <cstring>
+
+#include "common/bit_ops.h"
+#include "common/format.h"
+#include "common/unaligned.h"
+#include "decode/fixed_tables.h"
+#include "encode/symbols.h"
 
 namespace cmpr_tool {
 
 namespace {
 
-constexpr uint32_t kMaxSilentDistance = 8192;  // the decoder copies up to this far back silently
 constexpr uint64_t kMinResyncOutput = 16;
 
 // The fixed literal/length code by the next nine stream bits (a code's first
-// bit is the stream's next bit): the symbol and its code length.
+// bit is the stream's next bit): the symbol and its code length; built from
+// the library's own code rule.
 struct CodeEntry {
     uint16_t symbol;
     uint8_t bits;
 };
 
-struct CodeTable {
-    CodeEntry e[512];
-    uint8_t reversed5[32];
-    constexpr CodeTable() : e{}, reversed5{} {
-        auto put = [this](uint32_t code, uint32_t bits, uint16_t symbol) {
-            uint32_t r = 0;  // the code's bits in stream order
-            for (uint32_t i = 0; i < bits; ++i) r |= ((code >> (bits - 1 - i)) & 1u) << i;
-            for (uint32_t hi = 0; hi < (1u << (9 - bits)); ++hi)
-                e[r | hi << bits] = {symbol, uint8_t(bits)};
-        };
-        for (uint16_t s = 0; s < 288; ++s)
-            s < 144   ? put(s + 0x30u, 8, s)
-            : s < 256 ? put(s + 0x100u, 9, s)
-            : s < 280 ? put(s - 256u, 7, s)
-                      : put(s - 88u, 8, s);
-        for (uint32_t c = 0; c < 32; ++c)
-            reversed5[c] =
-                uint8_t((c & 1) << 4 | (c & 2) << 2 | (c & 4) | (c & 8) >> 2 | (c & 16) >> 4);
+constexpr std::array<CodeEntry, 512> kCode = [] {
+    std::array<CodeEntry, 512> e{};
+    for (uint16_t s = 0; s < 288; ++s) {
+        const cmpr::Code c = cmpr::litlen_code(s);
+        const uint32_t stream = cmpr::reverse_low_bits(c.code, static_cast<int32_t>(c.len));
+        for (uint32_t hi = 0; hi < (1u << (9 - c.len)); ++hi)
+            e[stream | hi << c.len] = {s, uint8_t(c.len)};
     }
-};
-constexpr CodeTable kCode;
+    return e;
+}();
 
 // The buffer's bits, the first in bit 0 of byte 0, zeros past the end.
 struct Bits {
@@ -48,8 +41,7 @@ struct Bits {
         const uint64_t at = pos / 8;
         uint64_t w = 0;
         if (at + 8 <= buf.size()) {
-            std::memcpy(&w, buf.data() + at, 8);
-            if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+            w = cmpr::load_le64(buf.data() + at);
         } else {
             for (uint64_t i = 0; i < 8 && at + i < buf.size(); ++i)
                 w |= uint64_t{buf[at + i]} << (8 * i);
@@ -74,7 +66,7 @@ Parsed parse(const Bits &b, uint64_t start) {
     };
     for (;;) {
         uint64_t w = b.peek(pos);
-        const CodeEntry c = kCode.e[w & 511];
+        const CodeEntry c = kCode[w & 511];
         if (pos + c.bits > data_bits && c.symbol != 256) mark(Sign::kNoEnd, data_bits, 0);
         pos += c.bits;
         w >>= c.bits;
@@ -87,22 +79,16 @@ Parsed parse(const Bits &b, uint64_t start) {
             p.end_bit = pos;
             return p;
         }
-        uint32_t len = 258, s = c.symbol - 257u;
-        if (s < 8) {
-            len = 3 + s;
-        } else if (s < 28) {
-            const uint32_t e = (s - 4) >> 2;
-            len = (1u << (e + 2)) + (s & 3) * (1u << e) + 3 + uint32_t(w & ((1u << e) - 1));
-            pos += e;
-            w >>= e;
-        }
-        const uint32_t k = kCode.reversed5[w & 31], e = k < 5 ? 0 : (k - 2) >> 1;
-        const uint32_t dist =
-            k < 5 ? k + 1
-                  : (1u << (e + 1)) + (k & 1) * (1u << e) + uint32_t((w >> 5) & ((1u << e) - 1));
+        const uint32_t lx = cmpr::length_extra_bits(c.symbol);
+        const uint32_t len = cmpr::length_base(c.symbol) + uint32_t(w & ((1u << lx) - 1));
+        pos += lx;
+        w >>= lx;
+        const uint32_t k = cmpr::reverse_low_bits(uint32_t(w & 31), 5),
+                       e = cmpr::distance_extra_bits(k);
+        const uint32_t dist = cmpr::distance_base(k) + uint32_t((w >> 5) & ((1u << e) - 1));
         pos += 5 + e;
         if (pos > data_bits) mark(Sign::kNoEnd, data_bits, 0);
-        if (dist > kMaxSilentDistance)
+        if (dist > cmpr::kMaxSilentDistance)
             mark(Sign::kFarDistance, pos, dist);
         else if (dist > p.out)
             mark(Sign::kBeforeStart, pos, dist);
