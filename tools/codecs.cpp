@@ -193,13 +193,16 @@ Region decode_segments(Bytes buf, const Walk &w, const std::string &name) {
     return out;
 }
 
-uint32_t crc32_of(Bytes data) {
+uint32_t crc32_update(uint32_t reg, Bytes data) {
     constexpr size_t kPiece = size_t{1} << 30;
-    uint32_t reg = 0xFFFFFFFFu;
     for (size_t i = 0; i < data.size(); i += kPiece)
         reg = update_crc(reg, data.data() + i,
                          static_cast<int32_t>(std::min(kPiece, data.size() - i)));
-    return ~reg;
+    return reg;
+}
+
+uint32_t crc32_of(Bytes data) {
+    return ~crc32_update(0xFFFFFFFFu, data);
 }
 
 }  // namespace cmpr_tool

@@ -288,11 +288,7 @@ int inspect_container(const std::string &name, Bytes data, const InspectOptions 
         return !w.clean() || std::strcmp(crc, "ok") != 0;
     }
     uint32_t crc = 0xFFFFFFFFu;
-    auto crc_of = [&](Bytes piece) {
-        for (size_t i = 0; i < piece.size(); i += 1u << 30)
-            crc = update_crc(crc, piece.data() + i,
-                             int32_t(std::min<size_t>(piece.size() - i, 1u << 30)));
-    };
+    auto crc_of = [&](Bytes piece) { crc = crc32_update(crc, piece); };
     ZlibProbe p;
     if (h.method == Method::kZlib) {
         p = probe_zlib(payload, crc_of);
@@ -368,9 +364,7 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
     auto write = [&](Bytes piece) {
         o.write(piece);
         written += piece.size();
-        for (size_t i = 0; i < piece.size(); i += 1u << 30)
-            crc = update_crc(crc, piece.data() + i,
-                             int32_t(std::min<size_t>(piece.size() - i, 1u << 30)));
+        crc = crc32_update(crc, piece);
     };
     // The segments of a walk whose offsets count from the start of 'data'.
     auto save_segments = [&](const Walk &w, uint64_t record_size) {
