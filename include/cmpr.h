@@ -140,8 +140,9 @@ CMPR_API int decmprs_data(const uint8_t *src, uint32_t src_len, uint32_t dst_siz
 /*
  * Compresses 'src_len' bytes (any length, 0 included) into one segment of the
  * own format in 'dst' and returns its length in bytes, at least 1.  'dst' must
- * hold CMPR_GZIP_CMPRS_BOUND(src_len) bytes; nothing is checked.  The output
- * depends only on the input.
+ * hold CMPR_GZIP_CMPRS_BOUND(src_len) bytes; nothing is checked, and nothing
+ * past the returned length is written (segments can be packed into a zeroed
+ * buffer one after another).  The output depends only on the input.
  *
  * The call takes an 8 KiB window from the heap and frees it before returning;
  * should the heap fail, it works in a static spare window instead, so it
