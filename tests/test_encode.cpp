@@ -74,17 +74,25 @@ TEST(GzipCmprs, MatchesTheBuildingBlocks) {
     }
 }
 
-// A call of 4 GiB - 1 bytes from a fresh table enters its positions from base
-// 1 on and leaves the next base at 0.  A short call from base 1 stands in for
-// it; on the same bytes one position later, a call that trusted what it left
-// would find a string entered once there at distance 0.
-TEST(GzipCmprs, StartsAFreshTableWhenTheBasesRunOut) {
-    Bytes text = cmpr_test::log_text(30000, 33);
-    cmpr::g_next_base = 1;
+// The table outlives calls.  A call that runs its 32-bit entries out leaves
+// the next base at 0; a short call stands in for it.  A call from base 0
+// that trusted what that one left would find each of its strings, 8192
+// positions on, at distance 0.  Fresh from the clear that 0 asks for,
+// entries no call wrote still look near: here the string 0 A B, like the
+// bytes before slot 0 and at slots 0 and 1, must stay a literal.  (Each call
+// is made before the reference, which makes calls of its own.)
+TEST(GzipCmprs, StartsAFreshTableWhenTheEntriesRunOut) {
+    const Bytes text = cmpr_test::log_text(30000, 33), later = Bytes(8192, 0) + text;
+    cmpr::g_next_base = 8192;
     cmpr_test::compress(text);
     cmpr::g_next_base = 0;
-    text.insert(text.begin(), '\n');
-    EXPECT_EQ(cmpr_test::compress(text), cmpr_test::reference_cmprs(text));
+    const Bytes after_run_out = cmpr_test::compress(later);
+    EXPECT_EQ(after_run_out, cmpr_test::reference_cmprs(later));
+
+    const Bytes stale = str("AB, then twenty-odd letters") + Bytes{0, 'A', 'B'} + str("...");
+    cmpr::g_next_base = 0;
+    const Bytes after_clear = cmpr_test::compress(stale);
+    EXPECT_EQ(after_clear, cmpr_test::reference_cmprs(stale));
 }
 
 TEST(GzipCmprs, WorksInASpareWindowWhenTheHeapFails) {

@@ -37,6 +37,11 @@ CMPR_FORCE_INLINE size_t load_le_word(const uint8_t *p) {
     return load_le32(p);
 }
 
+CMPR_FORCE_INLINE void store_le16(uint8_t *p, uint16_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap16(v);
+    std::memcpy(p, &v, sizeof v);
+}
+
 CMPR_FORCE_INLINE void store_le32(uint8_t *p, uint32_t v) {
     if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
     std::memcpy(p, &v, sizeof v);

@@ -1,11 +1,19 @@
 // Internal: the compressor's bit writer.
 //
-// Same bit order as put_bits, but with a 64-bit register that is emptied
-// four whole bytes at a time: only completed bytes are ever stored, so the
-// output never extends past the segment's final length.
+// Same bit order as put_bits, in a register of the machine's word that is
+// emptied half a word at a time (four bytes on 64-bit CPUs, two on 32-bit
+// ones), so that a 32-bit CPU never shifts a pair of registers.
+//
+// put() stores only completed bytes.  put_ahead() stores the register's
+// lower half at every call, without a branch on whether it is complete: the
+// bytes past the completed ones are rewritten by later calls, provided the
+// segment's final length reaches kAhead bytes past the current position.
+// The compressor uses it only where later symbols guarantee that, so the
+// output never extends past the segment's final length either way.
 #ifndef CMPR_SRC_ENCODE_BIT_SINK_H
 #define CMPR_SRC_ENCODE_BIT_SINK_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/compiler.h"
@@ -15,40 +23,68 @@ namespace cmpr {
 
 class BitSink {
    public:
-    explicit BitSink(uint8_t *dst) : dst_(dst) {}
+    // The most bits one put() takes: what the register holds beyond the
+    // fewer than kMaxPut bits that stay pending.
+    static constexpr uint32_t kMaxPut = 4 * sizeof(size_t);
 
-    // Appends 'count' (at most 32) bits of 'bits', least significant first;
-    // 'bits' has no bits at or above 'count'.
+    explicit BitSink(uint8_t *dst) : dst_(dst), next_(dst) {}
+
+    // Appends 'count' (at most kMaxPut) bits of 'bits', least significant
+    // first; 'bits' has no bits at or above 'count'.
     CMPR_FORCE_INLINE void put(uint32_t bits, uint32_t count) {
-        acc_ |= static_cast<uint64_t>(bits) << pending_;
+        acc_ |= static_cast<size_t>(bits) << pending_;
         pending_ += count;
-        if (pending_ >= 32) {
-            store_le32(dst_ + pos_, static_cast<uint32_t>(acc_));
-            pos_ += 4;
-            acc_ >>= 32;
-            pending_ -= 32;
+        if (pending_ >= kMaxPut) {
+            if constexpr (kMaxPut == 32)
+                store_le32(next_, static_cast<uint32_t>(acc_));
+            else
+                store_le16(next_, static_cast<uint16_t>(acc_));
+            next_ += kMaxPut / 8;
+            acc_ >>= kMaxPut;
+            pending_ -= kMaxPut;
         }
+    }
+
+    // Bytes from the current position that put_ahead() may store.
+    static constexpr uint32_t kAhead = kMaxPut / 8;
+
+    // As put(); the segment must end at least kAhead bytes past the current
+    // output position.
+    CMPR_FORCE_INLINE void put_ahead(uint32_t bits, uint32_t count) {
+        acc_ |= static_cast<size_t>(bits) << pending_;
+        pending_ += count;
+        if constexpr (kMaxPut == 32)
+            store_le32(next_, static_cast<uint32_t>(acc_));
+        else
+            store_le16(next_, static_cast<uint16_t>(acc_));
+        const uint32_t full = pending_ & kMaxPut;  // pending_ < 2 * kMaxPut
+        next_ += full / 8;
+        acc_ >>= full;
+        pending_ -= full;
     }
 
     // A code packed as the code tables pack them.
     CMPR_FORCE_INLINE void put_packed(uint32_t packed) { put(packed & 0xFFFFFF, packed >> 24); }
+    CMPR_FORCE_INLINE void put_packed_ahead(uint32_t packed) {
+        put_ahead(packed & 0xFFFFFF, packed >> 24);
+    }
 
     // Stores every pending bit, the last byte filled up with zero bits, and
     // returns the number of bytes written.
     uint32_t finish() {
         while (pending_ > 0) {
-            dst_[pos_++] = static_cast<uint8_t>(acc_);
+            *next_++ = static_cast<uint8_t>(acc_);
             acc_ >>= 8;
             pending_ = pending_ > 8 ? pending_ - 8 : 0;
         }
-        return pos_;
+        return static_cast<uint32_t>(next_ - dst_);
     }
 
    private:
     uint8_t *dst_;
-    uint32_t pos_ = 0;
+    uint8_t *next_;  // the next byte to complete
     uint32_t pending_ = 0;
-    uint64_t acc_ = 0;
+    size_t acc_ = 0;
 };
 
 }  // namespace cmpr

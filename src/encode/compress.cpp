@@ -11,7 +11,9 @@
 // the same hash keeps its older position while that lies no more than
 // kCompressorWindowSize back.  Steps run while three bytes follow the step's
 // position; the rest are literals.
+#include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdlib>
 
 #include "bit_sink.h"
@@ -26,27 +28,37 @@
 
 namespace cmpr {
 
-// The hash table lives across calls, so that a call need not clear it: an
-// entry holds base + position, and a call only trusts entries at or above its
-// own base, which grows past every position of the calls before it.  When
-// the 32-bit bases run out (every 4 GiB of input) the table is cleared and
-// the bases start again from 1.  A call of 4 GiB - 1 bytes right after that
-// takes them all and leaves the next base at 0, under which every entry would
-// pass for the next call's own: so 0 clears the table too.  Only one
-// compression runs at a time, so one table serves all.
-uint32_t g_next_base = 1;
+// The hash table lives across calls, so that a call need not clear it.  An
+// entry holds a tag, base + position, where every call's base is a multiple
+// of the window size (so a tag's low bits are its window slot) and lies at
+// least a window's size above the last tag of the call before.  An entry of
+// an earlier call is therefore more than a window back from every position
+// of this one: never a candidate, and never kept by the update rule (which
+// keeps only what the same call's previous update wrote anyway).
+//
+// When the 32-bit tags run out (every 4 GiB of input or so), the table is
+// filled with kStale and the bases start again.  kStale is no tag at all,
+// yet can look near: a match step refuses a candidate that holds it.  A
+// call of nearly 4 GiB runs out on its own; its last tags wrap around to
+// small numbers, which differences of tags take in their stride, and which
+// never reach kStale.  Only one compression runs at a time, so one table
+// serves all.
+constexpr uint32_t kBaseStep = kCompressorWindowSize;
+constexpr uint32_t kStale = kBaseStep - 1;
+uint32_t g_next_base = kBaseStep;  // 0: the tags ran out
 
 namespace {
 
 uint32_t g_table[1u << kHashBits];
 
 uint32_t claim_table(uint32_t src_len) {
-    if (g_next_base == 0 || g_next_base > UINT32_MAX - src_len) {
-        for (uint32_t &e : g_table) e = 0;
-        g_next_base = 1;
+    if (g_next_base == 0 || uint64_t{g_next_base} + src_len + kBaseStep > UINT32_MAX) {
+        for (uint32_t &e : g_table) e = kStale;
+        g_next_base = kBaseStep;
     }
-    uint32_t base = g_next_base;
-    g_next_base = base + src_len;
+    const uint32_t base = g_next_base;
+    const uint64_t next = (uint64_t{base} + src_len + 2 * kBaseStep - 1) / kBaseStep * kBaseStep;
+    g_next_base = next > UINT32_MAX ? 0 : static_cast<uint32_t>(next);
     return base;
 }
 
@@ -68,7 +80,7 @@ CMPR_FORCE_INLINE uint32_t string_at(const uint8_t *src, uint32_t src_len, uint3
 // position before cur + length, and nothing beyond (a farther fill would
 // overwrite bytes that a later candidate at the greatest distance needs).
 //
-// Kept out of line: the literal loop around it needs every register.
+// Kept out of line: the steps around it need every register.
 __attribute__((noinline)) uint32_t extend_match(const uint8_t *src, WindowRing ring, uint32_t cur,
                                                 uint32_t dist, uint32_t limit) {
     const uint32_t cand = cur - dist;
@@ -114,70 +126,212 @@ __attribute__((noinline)) uint32_t extend_match(const uint8_t *src, WindowRing r
     return len;
 }
 
+// distance_bits for the distances the window allows, from small tables:
+// below 256 whole; from 256 on by dist >> 7, which fixes the distance code
+// and the number of extra bits, and these are the low bits of dist.
+constexpr uint32_t kNearDistances = 256;
+inline constexpr std::array<uint32_t, kNearDistances> kNearDistanceBits = [] {
+    std::array<uint32_t, kNearDistances> t{};
+    for (uint32_t d = 1; d < kNearDistances; ++d) t[d] = distance_bits(d);
+    return t;
+}();
+struct FarDistance {
+    uint32_t code;        // the packed code, extra bits 0
+    uint32_t extra_mask;  // where the extra bits go in it
+};
+inline constexpr std::array<FarDistance, kCompressorWindowSize / 128> kFarDistances = [] {
+    std::array<FarDistance, kCompressorWindowSize / 128> t{};
+    for (uint32_t i = kNearDistances / 128; i < t.size(); ++i) {
+        const uint32_t code = distance_bits(i << 7);
+        t[i] = {code, ((1u << (packed_count(code) - 5)) - 1) << 5};
+    }
+    return t;
+}();
+
+CMPR_FORCE_INLINE uint32_t window_distance_bits(uint32_t dist) {
+    if (dist < kNearDistances) return kNearDistanceBits[dist];
+    const FarDistance &far = kFarDistances[dist >> 7];
+    return far.code | (dist << 5 & far.extra_mask);
+}
+
+// Where the steps stand, between take_steps() and match_step().
+struct Steps {
+    uint32_t cur;        // the step's position
+    uint32_t hash;       // the hash of its string, while three bytes follow it
+    uint32_t prev_hash;  // the hash of the last table update
+    BitSink out;
+};
+
+// A match's length and distance symbols.  They take at least 12 bits, and
+// the tail's literal and the end code follow: room for put_ahead().
+CMPR_FORCE_INLINE void put_match(BitSink &out, uint32_t len, uint32_t dist) {
+    const uint32_t lbits = kLengthBits[len], dbits = window_distance_bits(dist);
+    if constexpr (BitSink::kMaxPut >= 29) {  // one put for the pair
+        out.put_ahead(packed_bits(lbits) | packed_bits(dbits) << packed_count(lbits),
+                      packed_count(lbits) + packed_count(dbits));
+    } else {
+        out.put_packed_ahead(lbits);
+        out.put_packed_ahead(dbits);
+    }
+}
+
+// What no three bytes read as.
+constexpr uint32_t kNoString = 1u << 24;
+
+// Takes the steps from s.cur while three bytes follow (cur < steps_end):
+// literals, and the matches that end within the eight bytes after their
+// first three.  Returns the distance of a match at s.cur that needs
+// match_step(), or 0 when the steps ran out.
+//
+// A function of its own that walks the input and the tags alone, so that
+// what it carries from step to step stays in registers.
+__attribute__((noinline)) uint32_t take_steps(const uint8_t *src, uint32_t steps_end, uint32_t base,
+                                              uint32_t *table, WindowRing ring, Steps &s) {
+    const uint8_t *p = src + s.cur;
+    const uint8_t *const end = src + steps_end;
+    uint32_t tag = base + s.cur;  // p's table entry; its low bits are p's slot
+    uint32_t hash = s.hash, prev_hash = s.prev_hash, dist = 0;
+    BitSink out = s.out;
+    while (p < end) {
+        const uint32_t word = load_le32(p);
+        const uint32_t str = word & 0xFFFFFF;
+        const uint32_t entry = table[hash];
+        const uint32_t d = tag - entry;
+        // One branch, taken only for a match: whether there is a candidate
+        // at all is as unpredictable as whether it matches.  Without one,
+        // the bytes four positions back are read and set aside: the bytes
+        // of the last three positions may still be on their way to the
+        // window, and a load that overlaps them would wait for them.
+        const bool candidate = d <= kMaxMatchDistance;
+        const uint32_t bytes = ring.get3(candidate ? entry : tag - 4);
+        if (CMPR_UNLIKELY((candidate ? bytes : kNoString) == str)) {
+            // The next eight bytes against the candidate's, which are all
+            // in the window from a distance of 8 on; eleven more input
+            // bytes follow them and the next step's three.
+            if (CMPR_UNLIKELY((d < 8) | (entry == kStale) | (end - p < 12))) {
+                dist = d;
+                break;
+            }
+            const uint64_t here = load_le64(p + 3);
+            const uint64_t diff = here ^ ring.get8(entry + 3);
+            if (CMPR_UNLIKELY(diff == 0)) {
+                dist = d;
+                break;
+            }
+            const uint32_t equal = static_cast<uint32_t>(std::countr_zero(diff)) / 8;
+            const uint32_t len = 3 + equal;
+            // The window takes the matched bytes and the next step's three,
+            // and its later slots stay as they are.
+            const uint64_t keep = ~uint64_t{0} << (8 * equal);
+            ring.put8(tag + 3, (here & ~keep) | (ring.get8(tag + 3) & keep));
+            ring.put3(tag + len, load_le32(p + len));
+            put_match(out, len, d);
+            // The match's last position enters the table.
+            const uint32_t last_hash = hash3(load_le32(p + len - 1) & 0xFFFFFF);
+            const uint32_t last_tag = tag + len - 1;
+            if (last_hash != prev_hash || last_tag - table[last_hash] > kCompressorWindowSize)
+                table[last_hash] = last_tag;
+            prev_hash = last_hash;
+            p += len;
+            tag += len;
+            hash = hash3(load_le32(p) & 0xFFFFFF);
+            continue;
+        }
+        // Three more bytes follow, the tail's literal and the end code
+        // among them: room for put_ahead().
+        out.put_packed_ahead(kLiteralBits[str & 0xFF]);
+        // Enter this position unless the previous update entered an older
+        // one under the same hash that is still near enough.
+        if (hash != prev_hash || d > kCompressorWindowSize) table[hash] = tag;
+        prev_hash = hash;
+        ring.put(tag + 3, static_cast<uint8_t>(word >> 24));  // the next step's third byte
+        hash = hash3(word >> 8);                              // and its string
+        ++p;
+        ++tag;
+    }
+    s.cur = static_cast<uint32_t>(p - src);
+    s.hash = hash;
+    s.prev_hash = prev_hash;
+    s.out = out;
+    return dist;
+}
+
+// Codes the literal at s.cur, whose candidate is a stale entry (see
+// claim_table).  The previous update wrote another entry, so this one
+// takes the position.
+__attribute__((noinline)) void refuse_candidate(const uint8_t *src, uint32_t base, uint32_t *table,
+                                                WindowRing ring, Steps &s) {
+    const uint32_t cur = s.cur;
+    const uint32_t word = load_le32(src + cur);
+    s.out.put_packed_ahead(kLiteralBits[word & 0xFF]);
+    s.prev_hash = s.hash;
+    table[s.hash] = base + cur;
+    ring.put(cur + 3, static_cast<uint8_t>(word >> 24));
+    s.cur = cur + 1;
+    s.hash = hash3(word >> 8);
+}
+
+// Codes the match at s.cur against the candidate 'dist' back that
+// take_steps() left to it: one closer than 8, one longer than the eight
+// bytes after its first three, one near the end of the input, or a stale
+// entry.  Enters the match's last position in the table and moves s past
+// it, with the window holding the next step's three bytes.
+__attribute__((noinline)) void match_step(const uint8_t *src, uint32_t src_len, uint32_t base,
+                                          uint32_t *table, WindowRing ring, uint32_t dist,
+                                          Steps &s) {
+    const uint32_t cur = s.cur;
+    if (CMPR_UNLIKELY(base + cur - dist == kStale))
+        return refuse_candidate(src, base, table, ring, s);
+    uint32_t limit = src_len - 1 - cur;  // the last input byte stays a literal
+    if (limit > kMaxMatch) limit = kMaxMatch;
+    const uint32_t len = extend_match(src, ring, cur, dist, limit);
+    put_match(s.out, len, dist);
+
+    // The match's last position enters the table with the string that
+    // starts there (zero bytes past the input).
+    const uint32_t last = cur + len - 1;
+    const uint32_t last_hash = hash3(string_at(src, src_len, last));
+    if (last_hash != s.prev_hash || last - (table[last_hash] - base) > kCompressorWindowSize)
+        table[last_hash] = base + last;
+    s.prev_hash = last_hash;
+    const uint32_t next = cur + len;
+    s.cur = next;
+    s.hash = hash3(string_at(src, src_len, next));  // used while three bytes follow
+    if (CMPR_LIKELY(src_len - next >= 4)) {         // the next step's three bytes
+        ring.put3(next, load_le32(src + next));
+    } else {
+        for (uint32_t q = next; q < src_len; ++q) ring.put(q, src[q]);
+    }
+}
+
 uint32_t compress(const uint8_t *src, uint32_t src_len, uint8_t *dst, uint8_t *window) {
     const uint32_t base = claim_table(src_len);
     uint32_t *const table = g_table;
     WindowRing ring(window);
-    BitSink out(dst);
+    Steps s{0, 0, 0, BitSink(dst)};
 
     for (uint32_t q = 0; q < 3 && q < src_len; ++q) ring.put(q, src[q]);
-    uint32_t cur = 0;
+    // The first steps without a candidate compare the slots before slot 0.
+    ring.put3(kCompressorWindowSize - 3, 0);
     if (src_len > 3) {
         // Position 0 has no candidate and always enters the table.
-        uint32_t prev_hash = hash3(load_le32(src) & 0xFFFFFF);
-        table[prev_hash] = base;
-        out.put_packed(kLiteralBits[src[0]]);
+        s.prev_hash = hash3(load_le32(src) & 0xFFFFFF);
+        table[s.prev_hash] = base;
+        s.out.put_packed_ahead(kLiteralBits[src[0]]);
         ring.put(3, src[3]);
-        cur = 1;
-
-        while (src_len - cur > 3) {  // three bytes follow cur
-            const uint32_t str = load_le32(src + cur) & 0xFFFFFF;
-            const uint32_t hash = hash3(str);
-            const uint32_t entry = table[hash];
-            const uint32_t dist = base + cur - entry;
-            // One branch, taken only for a match: whether there is a
-            // candidate at all is as unpredictable as whether it matches.
-            // Without one, the window's own bytes at cur stand in (always
-            // written, and equal).
-            const bool candidate = (dist <= kMaxMatchDistance) & (entry >= base);
-            const uint32_t probe = candidate ? entry - base : cur;
-            if (CMPR_LIKELY(!((ring.get3(probe) == str) & candidate))) {
-                out.put_packed(kLiteralBits[str & 0xFF]);
-                // Enter this position unless the previous update entered an
-                // older one under the same hash that is still near enough.
-                if (hash != prev_hash || dist > kCompressorWindowSize) table[hash] = base + cur;
-                prev_hash = hash;
-                ++cur;
-                ring.put(cur + 2, src[cur + 2]);  // cur + 2 < src_len: the loop test held
-                continue;
-            }
-
-            uint32_t limit = src_len - 1 - cur;  // the last input byte stays a literal
-            if (limit > kMaxMatch) limit = kMaxMatch;
-            const uint32_t len = extend_match(src, ring, cur, dist, limit);
-            const uint32_t lbits = kLengthBits[len], dbits = distance_bits(dist);
-            out.put(packed_bits(lbits) | packed_bits(dbits) << packed_count(lbits),
-                    packed_count(lbits) + packed_count(dbits));
-
-            // The match's last position enters the table with the string
-            // that starts there (zero bytes past the input).
-            const uint32_t last = cur + len - 1;
-            const uint32_t last_hash = hash3(string_at(src, src_len, last));
-            if (last_hash != prev_hash || last - (table[last_hash] - base) > kCompressorWindowSize)
-                table[last_hash] = base + last;
-            prev_hash = last_hash;
-            cur += len;
-            if (CMPR_LIKELY(src_len - cur >= 4)) {  // the next step's three bytes
-                ring.put3(cur, load_le32(src + cur));
-            } else {
-                for (uint32_t q = cur; q < src_len; ++q) ring.put(q, src[q]);
-            }
+        s.cur = 1;
+        s.hash = hash3(load_le32(src) >> 8);
+        const uint32_t steps_end = src_len - 3;  // three bytes follow every step's position
+        while (s.cur < steps_end) {
+            const uint32_t dist = take_steps(src, steps_end, base, table, ring, s);
+            if (dist == 0) break;
+            match_step(src, src_len, base, table, ring, dist, s);
         }
     }
-    for (; cur < src_len; ++cur) out.put_packed(kLiteralBits[src[cur]]);
+    for (; s.cur < src_len; ++s.cur) s.out.put_packed(kLiteralBits[src[s.cur]]);
 
-    out.put(0, 8);  // the end code and one more zero bit
-    return out.finish();
+    s.out.put(0, 8);  // the end code and one more zero bit
+    return s.out.finish();
 }
 
 }  // namespace
