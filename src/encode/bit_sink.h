@@ -7,7 +7,8 @@
 // put() stores only completed bytes.  put_ahead() stores the register's
 // lower half at every call, without a branch on whether it is complete: the
 // bytes past the completed ones are rewritten by later calls, provided the
-// segment's final length reaches kAhead bytes past the current position.
+// segment's final length reaches kMaxPut / 8 bytes past the current
+// position.
 // The compressor uses it only where later symbols guarantee that, so the
 // output never extends past the segment's final length either way.
 #ifndef CMPR_SRC_ENCODE_BIT_SINK_H
@@ -35,28 +36,19 @@ class BitSink {
         acc_ |= static_cast<size_t>(bits) << pending_;
         pending_ += count;
         if (pending_ >= kMaxPut) {
-            if constexpr (kMaxPut == 32)
-                store_le32(next_, static_cast<uint32_t>(acc_));
-            else
-                store_le16(next_, static_cast<uint16_t>(acc_));
+            store_half();
             next_ += kMaxPut / 8;
             acc_ >>= kMaxPut;
             pending_ -= kMaxPut;
         }
     }
 
-    // Bytes from the current position that put_ahead() may store.
-    static constexpr uint32_t kAhead = kMaxPut / 8;
-
-    // As put(); the segment must end at least kAhead bytes past the current
-    // output position.
+    // As put(); the segment must end at least kMaxPut / 8 bytes past the
+    // current output position.
     CMPR_FORCE_INLINE void put_ahead(uint32_t bits, uint32_t count) {
         acc_ |= static_cast<size_t>(bits) << pending_;
         pending_ += count;
-        if constexpr (kMaxPut == 32)
-            store_le32(next_, static_cast<uint32_t>(acc_));
-        else
-            store_le16(next_, static_cast<uint16_t>(acc_));
+        store_half();
         const uint32_t full = pending_ & kMaxPut;  // pending_ < 2 * kMaxPut
         next_ += full / 8;
         acc_ >>= full;
@@ -81,6 +73,14 @@ class BitSink {
     }
 
    private:
+    // The register's lower half to the next bytes.
+    CMPR_FORCE_INLINE void store_half() {
+        if constexpr (kMaxPut == 32)
+            store_le32(next_, static_cast<uint32_t>(acc_));
+        else
+            store_le16(next_, static_cast<uint16_t>(acc_));
+    }
+
     uint8_t *dst_;
     uint8_t *next_;  // the next byte to complete
     uint32_t pending_ = 0;

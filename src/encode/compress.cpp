@@ -94,8 +94,7 @@ __attribute__((noinline)) uint32_t extend_match(const uint8_t *src, WindowRing r
                 // Take the equal bytes before the first difference, and
                 // leave the window's later slots alone.
                 const uint32_t equal = static_cast<uint32_t>(std::countr_zero(diff)) >> 3;
-                const uint64_t keep = ~0ull << (8 * equal);
-                ring.put8(cur + len, (here & ~keep) | (ring.get8(cur + len) & keep));
+                ring.put8_first(cur + len, here, equal);
                 return len + equal;
             }
             ring.put8(cur + len, here);
@@ -175,6 +174,15 @@ CMPR_FORCE_INLINE void put_match(BitSink &out, uint32_t len, uint32_t dist) {
     }
 }
 
+// Enters the last position of a match, whose tag is 'tag' and whose string
+// hashes to 'hash', unless the previous update entered an older position
+// under the same hash that is still near enough.
+CMPR_FORCE_INLINE void enter_match_end(uint32_t *table, uint32_t hash, uint32_t tag,
+                                       uint32_t &prev_hash) {
+    if (hash != prev_hash || tag - table[hash] > kCompressorWindowSize) table[hash] = tag;
+    prev_hash = hash;
+}
+
 // What no three bytes read as.
 constexpr uint32_t kNoString = 1u << 24;
 
@@ -220,18 +228,13 @@ __attribute__((noinline)) uint32_t take_steps(const uint8_t *src, uint32_t steps
             }
             const uint32_t equal = static_cast<uint32_t>(std::countr_zero(diff)) / 8;
             const uint32_t len = 3 + equal;
-            // The window takes the matched bytes and the next step's three,
-            // and its later slots stay as they are.
-            const uint64_t keep = ~uint64_t{0} << (8 * equal);
-            ring.put8(tag + 3, (here & ~keep) | (ring.get8(tag + 3) & keep));
+            // The window takes the matched bytes and the next step's three.
+            ring.put8_first(tag + 3, here, equal);
             ring.put3(tag + len, load_le32(p + len));
             put_match(out, len, d);
             // The match's last position enters the table.
-            const uint32_t last_hash = hash3(load_le32(p + len - 1) & 0xFFFFFF);
-            const uint32_t last_tag = tag + len - 1;
-            if (last_hash != prev_hash || last_tag - table[last_hash] > kCompressorWindowSize)
-                table[last_hash] = last_tag;
-            prev_hash = last_hash;
+            enter_match_end(table, hash3(load_le32(p + len - 1) & 0xFFFFFF), tag + len - 1,
+                            prev_hash);
             p += len;
             tag += len;
             hash = hash3(load_le32(p) & 0xFFFFFF);
@@ -290,10 +293,7 @@ __attribute__((noinline)) void match_step(const uint8_t *src, uint32_t src_len, 
     // The match's last position enters the table with the string that
     // starts there (zero bytes past the input).
     const uint32_t last = cur + len - 1;
-    const uint32_t last_hash = hash3(string_at(src, src_len, last));
-    if (last_hash != s.prev_hash || last - (table[last_hash] - base) > kCompressorWindowSize)
-        table[last_hash] = base + last;
-    s.prev_hash = last_hash;
+    enter_match_end(table, hash3(string_at(src, src_len, last)), base + last, s.prev_hash);
     const uint32_t next = cur + len;
     s.cur = next;
     s.hash = hash3(string_at(src, src_len, next));  // used while three bytes follow

@@ -51,6 +51,13 @@ class WindowRing {
         for (uint32_t i = 0; i < 8; ++i, v >>= 8) put(pos + i, static_cast<uint8_t>(v));
     }
 
+    // The first 'n' (0 to 7) bytes of 'v' to positions pos .. pos + n - 1;
+    // the slots after them keep what they hold.
+    CMPR_FORCE_INLINE void put8_first(uint32_t pos, uint64_t v, uint32_t n) {
+        const uint64_t keep = ~uint64_t{0} << (8 * n);
+        put8(pos, (v & ~keep) | (get8(pos) & keep));
+    }
+
    private:
     uint8_t *w_;
 };
