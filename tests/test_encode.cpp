@@ -2,7 +2,9 @@
 // building blocks driven step by step, and the checksums of its output.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "encode/lz77.h"
 #include "support/support.h"
@@ -60,11 +62,30 @@ TEST(GzipCmprs, MatchesTheBuildingBlocks) {
     for (size_t p :
          {1u, 2u, 5u, 6u, 7u, 8u, 9u, 15u, 257u, 258u, 259u, 4095u, 8188u, 8189u, 8190u, 8191u})
         inputs.push_back({"period-" + std::to_string(p), cmpr_test::periodic(3 * p + 8300, p, p)});
+    // Noise, in which the steps go on eight at a time, with copies of its own
+    // bytes: matches of every short length at every place in those runs.
+    for (uint64_t seed = 0; seed < 40; ++seed) {
+        Bytes r = cmpr_test::random_bytes(700 + seed * 311 % 9000, seed);
+        const Bytes pick = cmpr_test::random_bytes(r.size(), seed + 1000);
+        for (size_t at = 300 + seed % 16; at + 40 < r.size(); at += 20 + pick[at] % 400) {
+            const size_t len = 3 + pick[at + 1] % 14;
+            const size_t back =
+                1 + (pick[at + 2] * 256u + pick[at + 3]) % std::min<size_t>(at, 8300);
+            for (size_t k = 0; k < len; ++k) r[at + k] = r[at - back + k];
+        }
+        inputs.push_back({"noise-and-copies-" + std::to_string(seed), r});
+    }
     // The string at 0 hashes like the run's own, whose positions keep that
-    // entry as long as it is near enough: up to exactly 8192 back.
-    Bytes colliding = {141};
-    colliding.resize(8197, 120);
-    inputs.push_back({"same-hash-run", colliding});
+    // entry as long as it is near enough: up to exactly 8192 back.  The run
+    // ends there, goes on as 8-bit literals, or as 9-bit ones (more than
+    // eight bits a byte, which the steps take eight at a time).
+    for (const auto &[first, run, size] :
+         {std::tuple{141, 120, 8197}, {141, 120, 8240}, {163, 194, 8240}}) {
+        Bytes colliding = {uint8_t(first)};
+        colliding.resize(size, uint8_t(run));
+        inputs.push_back(
+            {"same-hash-run-" + std::to_string(run) + "-" + std::to_string(size), colliding});
+    }
     for (const auto &[name, in] : inputs) {
         uint32_t pending = 0, pos = 0;
         uint8_t scratch[4];

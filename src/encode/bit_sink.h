@@ -72,6 +72,9 @@ class BitSink {
         return static_cast<uint32_t>(next_ - dst_);
     }
 
+    // Bits put so far.
+    size_t bits() const { return static_cast<size_t>(next_ - dst_) * 8 + pending_; }
+
    private:
     // The register's lower half to the next bytes.
     CMPR_FORCE_INLINE void store_half() {

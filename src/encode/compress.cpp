@@ -23,6 +23,7 @@
 #include "common/compiler.h"
 #include "common/format.h"
 #include "common/unaligned.h"
+#include "hash_batch.h"
 #include "lz77.h"
 #include "window_ring.h"
 
@@ -153,7 +154,7 @@ CMPR_FORCE_INLINE uint32_t window_distance_bits(uint32_t dist) {
     return far.code | (dist << 5 & far.extra_mask);
 }
 
-// Where the steps stand, between take_steps() and match_step().
+// Where the steps stand, between the functions that take them.
 struct Steps {
     uint32_t cur;        // the step's position
     uint32_t hash;       // the hash of its string, while three bytes follow it
@@ -186,17 +187,86 @@ CMPR_FORCE_INLINE void enter_match_end(uint32_t *table, uint32_t hash, uint32_t 
 // What no three bytes read as.
 constexpr uint32_t kNoString = 1u << 24;
 
-// Takes the steps from s.cur while three bytes follow (cur < steps_end):
-// literals, and the matches that end within the eight bytes after their
-// first three.  Returns the distance of a match at s.cur that needs
-// match_step(), or 0 when the steps ran out.
+// The input between two looks at how well it compresses (see compress()).
+constexpr uint32_t kStretch = 256;
+
+// The bytes from a step's position that take_steps() may read: the string,
+// the eight after it and the next step's four.
+constexpr uint32_t kStepReach = 15;
+
+// Takes literal steps from s.cur, eight a round, and stops before the first
+// step whose candidate's three bytes equal its own (a match, left to
+// take_steps()), or where a round would read past the input.  For input that
+// does not compress: the rounds hash their eight positions at once, put the
+// literals' codes two at a time and keep one branch a step, taken only for
+// a match.  (A test that branched on whether there is a candidate at all
+// would mispredict on a third of the steps.)  The rules are take_steps'.
+//
+// kStepReach bytes follow every position before 'end'.
+__attribute__((noinline)) void take_literals(const uint8_t *src, const uint8_t *end, uint32_t base,
+                                             uint32_t *table, WindowRing ring, Steps &s) {
+    const uint8_t *p = src + s.cur;
+    uint32_t tag = base + s.cur;
+    uint32_t hash = s.hash, prev_hash = s.prev_hash;
+    BitSink out = s.out;
+    // A round reads the kHashBatchReads bytes from p + 1.
+    while (end - p > static_cast<ptrdiff_t>(1 + kHashBatchReads - kStepReach)) {
+        uint32_t next[8];  // the hashes of p + 1 .. p + 8
+        hash3_batch(p + 1, next);
+        uint32_t pair_bits = 0, pair_count = 0;
+#pragma GCC unroll 8
+        for (uint32_t i = 0; i < 8; ++i) {
+            const uint32_t word = load_le32(p + i);
+            const uint32_t entry = table[hash];
+            const uint32_t d = tag + i - entry;
+            const bool candidate = d <= kMaxMatchDistance;
+            // Without a candidate, bytes that the last steps did not store
+            // are read and set aside, as in take_steps().
+            const uint32_t differ = (ring.get3_and_any(candidate ? entry : tag + i - 4) ^ word)
+                                    << 8;
+            if (CMPR_UNLIKELY((differ | !candidate) == 0)) {
+                if (pair_count != 0) out.put_ahead(pair_bits, pair_count);
+                p += i;
+                goto stop;
+            }
+            const uint32_t code = kLiteralBits[word & 0xFF];
+            if constexpr (BitSink::kMaxPut >= 18) {  // two codes a put
+                if (i % 2 == 0) {
+                    pair_bits = packed_bits(code);
+                    pair_count = packed_count(code);
+                } else {
+                    out.put_ahead(pair_bits | packed_bits(code) << pair_count,
+                                  pair_count + packed_count(code));
+                    pair_count = 0;
+                }
+            } else {
+                out.put_packed_ahead(code);
+            }
+            if (hash != prev_hash || d > kCompressorWindowSize) table[hash] = tag + i;
+            prev_hash = hash;
+            ring.put(tag + i + 3, static_cast<uint8_t>(word >> 24));
+            hash = next[i];
+        }
+        p += 8;
+        tag += 8;
+    }
+stop:
+    s.cur = static_cast<uint32_t>(p - src);
+    s.hash = hash;
+    s.prev_hash = prev_hash;
+    s.out = out;
+}
+
+// Takes the steps from s.cur while p < end, where kStepReach bytes follow
+// every position: literals, and the matches that end within the eight bytes
+// after their first three.  Returns the distance of a match at s.cur that
+// needs match_step(), or 0 when the steps reached 'end'.
 //
 // A function of its own that walks the input and the tags alone, so that
 // what it carries from step to step stays in registers.
-__attribute__((noinline)) uint32_t take_steps(const uint8_t *src, uint32_t steps_end, uint32_t base,
+__attribute__((noinline)) uint32_t take_steps(const uint8_t *src, const uint8_t *end, uint32_t base,
                                               uint32_t *table, WindowRing ring, Steps &s) {
     const uint8_t *p = src + s.cur;
-    const uint8_t *const end = src + steps_end;
     uint32_t tag = base + s.cur;  // p's table entry; its low bits are p's slot
     uint32_t hash = s.hash, prev_hash = s.prev_hash, dist = 0;
     BitSink out = s.out;
@@ -214,9 +284,9 @@ __attribute__((noinline)) uint32_t take_steps(const uint8_t *src, uint32_t steps
         const uint32_t bytes = ring.get3(candidate ? entry : tag - 4);
         if (CMPR_UNLIKELY((candidate ? bytes : kNoString) == str)) {
             // The next eight bytes against the candidate's, which are all
-            // in the window from a distance of 8 on; eleven more input
-            // bytes follow them and the next step's three.
-            if (CMPR_UNLIKELY((d < 8) | (entry == kStale) | (end - p < 12))) {
+            // in the window from a distance of 8 on.  (A stale entry reads
+            // as distance 0: one test, which stays one branch.)
+            if (CMPR_UNLIKELY((entry != kStale ? d : 0) < 8)) {
                 dist = d;
                 break;
             }
@@ -259,19 +329,23 @@ __attribute__((noinline)) uint32_t take_steps(const uint8_t *src, uint32_t steps
     return dist;
 }
 
-// Codes the literal at s.cur, whose candidate is a stale entry (see
-// claim_table).  The previous update wrote another entry, so this one
-// takes the position.
-__attribute__((noinline)) void refuse_candidate(const uint8_t *src, uint32_t base, uint32_t *table,
-                                                WindowRing ring, Steps &s) {
-    const uint32_t cur = s.cur;
-    const uint32_t word = load_le32(src + cur);
+// Codes the literal at s.cur, whose candidate lies 'd' back (or is none),
+// and moves s past it.
+CMPR_FORCE_INLINE void literal_step(const uint8_t *src, uint32_t base, uint32_t *table,
+                                    WindowRing ring, uint32_t d, Steps &s) {
+    const uint32_t word = load_le32(src + s.cur);
     s.out.put_packed_ahead(kLiteralBits[word & 0xFF]);
+    if (s.hash != s.prev_hash || d > kCompressorWindowSize) table[s.hash] = base + s.cur;
     s.prev_hash = s.hash;
-    table[s.hash] = base + cur;
-    ring.put(cur + 3, static_cast<uint8_t>(word >> 24));
-    s.cur = cur + 1;
+    ring.put(s.cur + 3, static_cast<uint8_t>(word >> 24));
     s.hash = hash3(word >> 8);
+    s.cur += 1;
+}
+
+// A literal step whose candidate is a stale entry (see claim_table).
+__attribute__((noinline)) void refuse_candidate(const uint8_t *src, uint32_t base, uint32_t *table,
+                                                WindowRing ring, uint32_t d, Steps &s) {
+    literal_step(src, base, table, ring, d, s);
 }
 
 // Codes the match at s.cur against the candidate 'dist' back that
@@ -284,7 +358,7 @@ __attribute__((noinline)) void match_step(const uint8_t *src, uint32_t src_len, 
                                           Steps &s) {
     const uint32_t cur = s.cur;
     if (CMPR_UNLIKELY(base + cur - dist == kStale))
-        return refuse_candidate(src, base, table, ring, s);
+        return refuse_candidate(src, base, table, ring, dist, s);
     uint32_t limit = src_len - 1 - cur;  // the last input byte stays a literal
     if (limit > kMaxMatch) limit = kMaxMatch;
     const uint32_t len = extend_match(src, ring, cur, dist, limit);
@@ -301,6 +375,20 @@ __attribute__((noinline)) void match_step(const uint8_t *src, uint32_t src_len, 
         ring.put3(next, load_le32(src + next));
     } else {
         for (uint32_t q = next; q < src_len; ++q) ring.put(q, src[q]);
+    }
+}
+
+// Takes the steps that take_steps() leaves, near the end of the input, one
+// at a time: every step while three bytes follow its position.
+__attribute__((noinline)) void take_last_steps(const uint8_t *src, uint32_t src_len, uint32_t base,
+                                               uint32_t *table, WindowRing ring, Steps &s) {
+    while (src_len - s.cur > 3) {
+        const uint32_t entry = table[s.hash];
+        const uint32_t d = base + s.cur - entry;
+        if (d <= kMaxMatchDistance && ring.get3(entry) == (load_le32(src + s.cur) & 0xFFFFFF))
+            match_step(src, src_len, base, table, ring, d, s);
+        else
+            literal_step(src, base, table, ring, d, s);
     }
 }
 
@@ -321,12 +409,34 @@ uint32_t compress(const uint8_t *src, uint32_t src_len, uint8_t *dst, uint8_t *w
         ring.put(3, src[3]);
         s.cur = 1;
         s.hash = hash3(load_le32(src) >> 8);
-        const uint32_t steps_end = src_len - 3;  // three bytes follow every step's position
-        while (s.cur < steps_end) {
-            const uint32_t dist = take_steps(src, steps_end, base, table, ring, s);
-            if (dist == 0) break;
-            match_step(src, src_len, base, table, ring, dist, s);
+        if (src_len > kStepReach) {
+            const uint32_t end = src_len - (kStepReach - 1);
+            // Every kStretch bytes a look back, where the hashes can be taken
+            // eight at a time: a stretch that came out at more than eight
+            // bits a byte found next to no matches, and literal steps alone
+            // take the input on from there, until the next match.
+            constexpr bool kLookBack = kHashBatchInVectors;
+            uint32_t stretch = s.cur;
+            size_t stretch_bits = s.out.bits();
+            while (s.cur < end) {
+                const uint32_t stretch_end =
+                    kLookBack && end - stretch > kStretch ? stretch + kStretch : end;
+                if (s.cur < stretch_end) {
+                    const uint32_t dist = take_steps(src, src + stretch_end, base, table, ring, s);
+                    if (dist != 0) {
+                        match_step(src, src_len, base, table, ring, dist, s);
+                        continue;
+                    }
+                }
+                if constexpr (kLookBack) {
+                    if (s.out.bits() - stretch_bits > 8 * size_t{s.cur - stretch})
+                        take_literals(src, src + end, base, table, ring, s);
+                    stretch = s.cur;
+                    stretch_bits = s.out.bits();
+                }
+            }
         }
+        take_last_steps(src, src_len, base, table, ring, s);
     }
     for (; s.cur < src_len; ++s.cur) s.out.put_packed(kLiteralBits[src[s.cur]]);
 

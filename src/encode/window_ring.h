@@ -22,12 +22,15 @@ class WindowRing {
     CMPR_FORCE_INLINE void put(uint32_t pos, uint8_t b) { w_[pos & kCompressorWindowMask] = b; }
     CMPR_FORCE_INLINE uint8_t get(uint32_t pos) const { return w_[pos & kCompressorWindowMask]; }
 
-    // The three bytes from 'pos' in the layout of the string register.
-    CMPR_FORCE_INLINE uint32_t get3(uint32_t pos) const {
+    // The three bytes from 'pos' in bits 0-23, and in bits 24-31 any byte.
+    CMPR_FORCE_INLINE uint32_t get3_and_any(uint32_t pos) const {
         uint32_t s = pos & kCompressorWindowMask;
-        if (CMPR_LIKELY(s <= kCompressorWindowSize - 4)) return load_le32(w_ + s) & 0xFFFFFF;
+        if (CMPR_LIKELY(s <= kCompressorWindowSize - 4)) return load_le32(w_ + s);
         return get(pos) | get(pos + 1) << 8 | get(pos + 2) << 16;
     }
+
+    // The three bytes from 'pos' in the layout of the string register.
+    CMPR_FORCE_INLINE uint32_t get3(uint32_t pos) const { return get3_and_any(pos) & 0xFFFFFF; }
 
     CMPR_FORCE_INLINE uint64_t get8(uint32_t pos) const {
         uint32_t s = pos & kCompressorWindowMask;
