@@ -75,6 +75,23 @@ TEST(GzipCmprs, MatchesTheBuildingBlocks) {
         }
         inputs.push_back({"noise-and-copies-" + std::to_string(seed), r});
     }
+    // Noise in which the strings at q - 1 and q hash alike, for q at each
+    // place in a round of eight literal steps and where they are taken up,
+    // and the string at q - 1 comes back 600 bytes on: a match there only if
+    // the step at q kept the older entry.
+    Bytes noise = cmpr_test::random_bytes(1400, 77);
+    const auto hash_at = [&](size_t i) {
+        return cmpr::hash3(noise[i] | noise[i + 1] << 8 | noise[i + 2] << 16);
+    };
+    for (size_t q = 257; q < 257 + 8 * 45; q += 45) {
+        for (uint32_t v = 0; v < 65536 && hash_at(q - 1) != hash_at(q); ++v) {
+            noise[q + 1] = uint8_t(v);
+            noise[q + 2] = uint8_t(v >> 8);
+        }
+        ASSERT_EQ(hash_at(q - 1), hash_at(q)) << q;
+        std::copy_n(noise.begin() + ptrdiff_t(q - 1), 8, noise.begin() + ptrdiff_t(q + 599));
+    }
+    inputs.push_back({"noise-same-hash-neighbours", noise});
     // The string at 0 hashes like the run's own, whose positions keep that
     // entry as long as it is near enough: up to exactly 8192 back.  The run
     // ends there, goes on as 8-bit literals, or as 9-bit ones (more than

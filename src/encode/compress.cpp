@@ -194,13 +194,15 @@ constexpr uint32_t kStretch = 256;
 // the eight after it and the next step's four.
 constexpr uint32_t kStepReach = 15;
 
-// Takes literal steps from s.cur, eight a round, and stops before the first
-// step whose candidate's three bytes equal its own (a match, left to
-// take_steps()), or where a round would read past the input.  For input that
-// does not compress: the rounds hash their eight positions at once, put the
-// literals' codes two at a time and keep one branch a step, taken only for
-// a match.  (A test that branched on whether there is a candidate at all
-// would mispredict on a third of the steps.)  The rules are take_steps'.
+// Takes literal steps from s.cur, eight a round, for input that does not
+// compress.  The rounds hash their eight positions at once, put the
+// literals' codes two at a time and keep one branch a step, taken only for a
+// match.  (A test that branched on whether there is a candidate at all would
+// mispredict on a third of the steps.)  Every step enters its position in
+// the table: a round in which a step has the hash of the step before, where
+// the older entry may stay, is left to take_steps(), and so are the first
+// step whose candidate's three bytes equal its own (a match) and a round
+// that would read past the input.
 //
 // kStepReach bytes follow every position before 'end'.
 __attribute__((noinline)) void take_literals(const uint8_t *src, const uint8_t *end, uint32_t base,
@@ -212,7 +214,7 @@ __attribute__((noinline)) void take_literals(const uint8_t *src, const uint8_t *
     // A round reads the kHashBatchReads bytes from p + 1.
     while (end - p > static_cast<ptrdiff_t>(1 + kHashBatchReads - kStepReach)) {
         uint32_t next[8];  // the hashes of p + 1 .. p + 8
-        hash3_batch(p + 1, next);
+        if (CMPR_UNLIKELY(!hash3_batch(p + 1, hash, next) || hash == prev_hash)) break;
         uint32_t pair_bits = 0, pair_count = 0;
 #pragma GCC unroll 8
         for (uint32_t i = 0; i < 8; ++i) {
@@ -242,7 +244,7 @@ __attribute__((noinline)) void take_literals(const uint8_t *src, const uint8_t *
             } else {
                 out.put_packed_ahead(code);
             }
-            if (hash != prev_hash || d > kCompressorWindowSize) table[hash] = tag + i;
+            table[hash] = tag + i;
             prev_hash = hash;
             ring.put(tag + i + 3, static_cast<uint8_t>(word >> 24));
             hash = next[i];
@@ -414,13 +416,14 @@ uint32_t compress(const uint8_t *src, uint32_t src_len, uint8_t *dst, uint8_t *w
             // Every kStretch bytes a look back, where the hashes can be taken
             // eight at a time: a stretch that came out at more than eight
             // bits a byte found next to no matches, and literal steps alone
-            // take the input on from there, until the next match.
+            // take the input on from there, until the next match.  The noise
+            // usually goes on past that, so the next look comes sooner.
             constexpr bool kLookBack = kHashBatchInVectors;
-            uint32_t stretch = s.cur;
+            uint32_t stretch = s.cur, stretch_len = kStretch;
             size_t stretch_bits = s.out.bits();
             while (s.cur < end) {
                 const uint32_t stretch_end =
-                    kLookBack && end - stretch > kStretch ? stretch + kStretch : end;
+                    kLookBack && end - stretch > stretch_len ? stretch + stretch_len : end;
                 if (s.cur < stretch_end) {
                     const uint32_t dist = take_steps(src, src + stretch_end, base, table, ring, s);
                     if (dist != 0) {
@@ -429,8 +432,11 @@ uint32_t compress(const uint8_t *src, uint32_t src_len, uint8_t *dst, uint8_t *w
                     }
                 }
                 if constexpr (kLookBack) {
-                    if (s.out.bits() - stretch_bits > 8 * size_t{s.cur - stretch})
+                    stretch_len = kStretch;
+                    if (s.out.bits() - stretch_bits > 8 * size_t{s.cur - stretch}) {
                         take_literals(src, src + end, base, table, ring, s);
+                        stretch_len = kStretch / 8;
+                    }
                     stretch = s.cur;
                     stretch_bits = s.out.bits();
                 }

@@ -36,25 +36,40 @@ CMPR_FORCE_INLINE __m128i hash3_lanes(__m128i x) {
     return _mm_and_si128(x, _mm_set1_epi32((1 << kHashBits) - 1));
 }
 
-// out[i] = hash3 of the three bytes at q + i, for i = 0 .. 7.
-CMPR_FORCE_INLINE void hash3_batch(const uint8_t *q, uint32_t out[8]) {
+// out[i] = hash3 of the three bytes at q + i, for i = 0 .. 7.  Returns
+// whether every out[i] differs from the hash before it (out[i - 1], and
+// 'before' for out[0]).
+CMPR_FORCE_INLINE bool hash3_batch(const uint8_t *q, uint32_t before, uint32_t out[8]) {
     // Lane j of v, v1, v2, v3 holds the bytes from q + 4j, + 1, + 2, + 3.
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
     const __m128i a = _mm_unpacklo_epi32(v, _mm_srli_si128(v, 1));
     const __m128i b = _mm_unpacklo_epi32(_mm_srli_si128(v, 2), _mm_srli_si128(v, 3));
     const __m128i strings = _mm_set1_epi32(0xFFFFFF);
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
-                     hash3_lanes(_mm_and_si128(_mm_unpacklo_epi64(a, b), strings)));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4),
-                     hash3_lanes(_mm_and_si128(_mm_unpackhi_epi64(a, b), strings)));
+    const __m128i lo = hash3_lanes(_mm_and_si128(_mm_unpacklo_epi64(a, b), strings));
+    const __m128i hi = hash3_lanes(_mm_and_si128(_mm_unpackhi_epi64(a, b), strings));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), lo);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4), hi);
+    // The hashes one lane on: 'before', out[0] .. out[6].
+    const __m128i lo_before =
+        _mm_or_si128(_mm_slli_si128(lo, 4), _mm_cvtsi32_si128(static_cast<int>(before)));
+    const __m128i hi_before = _mm_or_si128(_mm_slli_si128(hi, 4), _mm_srli_si128(lo, 12));
+    const __m128i same =
+        _mm_or_si128(_mm_cmpeq_epi32(lo, lo_before), _mm_cmpeq_epi32(hi, hi_before));
+    return _mm_movemask_epi8(same) == 0;
 }
 
 #else
 
 constexpr bool kHashBatchInVectors = false;
 
-CMPR_FORCE_INLINE void hash3_batch(const uint8_t *q, uint32_t out[8]) {
-    for (uint32_t i = 0; i < 8; ++i) out[i] = hash3(load_le32(q + i) & 0xFFFFFF);
+CMPR_FORCE_INLINE bool hash3_batch(const uint8_t *q, uint32_t before, uint32_t out[8]) {
+    bool differ = true;
+    for (uint32_t i = 0; i < 8; ++i) {
+        out[i] = hash3(load_le32(q + i) & 0xFFFFFF);
+        differ &= out[i] != before;
+        before = out[i];
+    }
+    return differ;
 }
 
 #endif
