@@ -231,6 +231,8 @@ __attribute__((noinline)) void take_literals(const uint8_t *src, const uint8_t *
                 p += i;
                 goto stop;
             }
+            // The tail's literal and the end code follow: room for
+            // put_ahead().
             const uint32_t code = kLiteralBits[word & 0xFF];
             if constexpr (BitSink::kMaxPut >= 18) {  // two codes a put
                 if (i % 2 == 0) {
