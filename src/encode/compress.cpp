@@ -175,11 +175,11 @@ CMPR_FORCE_INLINE void put_match(BitSink &out, uint32_t len, uint32_t dist) {
     }
 }
 
-// Enters the last position of a match, whose tag is 'tag' and whose string
-// hashes to 'hash', unless the previous update entered an older position
-// under the same hash that is still near enough.
-CMPR_FORCE_INLINE void enter_match_end(uint32_t *table, uint32_t hash, uint32_t tag,
-                                       uint32_t &prev_hash) {
+// Enters the position whose tag is 'tag' and whose string hashes to 'hash',
+// unless the previous update entered an older position under the same hash
+// that is still near enough.
+CMPR_FORCE_INLINE void enter_position(uint32_t *table, uint32_t hash, uint32_t tag,
+                                      uint32_t &prev_hash) {
     if (hash != prev_hash || tag - table[hash] > kCompressorWindowSize) table[hash] = tag;
     prev_hash = hash;
 }
@@ -307,8 +307,8 @@ __attribute__((noinline)) uint32_t take_steps(const uint8_t *src, const uint8_t 
             ring.put3(tag + len, load_le32(p + len));
             put_match(out, len, d);
             // The match's last position enters the table.
-            enter_match_end(table, hash3(load_le32(p + len - 1) & 0xFFFFFF), tag + len - 1,
-                            prev_hash);
+            enter_position(table, hash3(load_le32(p + len - 1) & 0xFFFFFF), tag + len - 1,
+                           prev_hash);
             p += len;
             tag += len;
             hash = hash3(load_le32(p) & 0xFFFFFF);
@@ -317,10 +317,7 @@ __attribute__((noinline)) uint32_t take_steps(const uint8_t *src, const uint8_t 
         // Three more bytes follow, the tail's literal and the end code
         // among them: room for put_ahead().
         out.put_packed_ahead(kLiteralBits[str & 0xFF]);
-        // Enter this position unless the previous update entered an older
-        // one under the same hash that is still near enough.
-        if (hash != prev_hash || d > kCompressorWindowSize) table[hash] = tag;
-        prev_hash = hash;
+        enter_position(table, hash, tag, prev_hash);
         ring.put(tag + 3, static_cast<uint8_t>(word >> 24));  // the next step's third byte
         hash = hash3(word >> 8);                              // and its string
         ++p;
@@ -333,36 +330,27 @@ __attribute__((noinline)) uint32_t take_steps(const uint8_t *src, const uint8_t 
     return dist;
 }
 
-// Codes the literal at s.cur, whose candidate lies 'd' back (or is none),
-// and moves s past it.
+// Codes the literal at s.cur and moves s past it.
 CMPR_FORCE_INLINE void literal_step(const uint8_t *src, uint32_t base, uint32_t *table,
-                                    WindowRing ring, uint32_t d, Steps &s) {
+                                    WindowRing ring, Steps &s) {
     const uint32_t word = load_le32(src + s.cur);
     s.out.put_packed_ahead(kLiteralBits[word & 0xFF]);
-    if (s.hash != s.prev_hash || d > kCompressorWindowSize) table[s.hash] = base + s.cur;
-    s.prev_hash = s.hash;
+    enter_position(table, s.hash, base + s.cur, s.prev_hash);
     ring.put(s.cur + 3, static_cast<uint8_t>(word >> 24));
     s.hash = hash3(word >> 8);
     s.cur += 1;
 }
 
-// A literal step whose candidate is a stale entry (see claim_table).
-__attribute__((noinline)) void refuse_candidate(const uint8_t *src, uint32_t base, uint32_t *table,
-                                                WindowRing ring, uint32_t d, Steps &s) {
-    literal_step(src, base, table, ring, d, s);
-}
-
 // Codes the match at s.cur against the candidate 'dist' back that
-// take_steps() left to it: one closer than 8, one longer than the eight
-// bytes after its first three, one near the end of the input, or a stale
-// entry.  Enters the match's last position in the table and moves s past
-// it, with the window holding the next step's three bytes.
+// take_steps() left to it (one closer than 8, one longer than the eight
+// bytes after its first three, or a stale entry, which is refused: a
+// literal), or any match of take_last_steps().  Enters the match's last position in the table and
+// moves s past it, with the window holding the next step's three bytes.
 __attribute__((noinline)) void match_step(const uint8_t *src, uint32_t src_len, uint32_t base,
                                           uint32_t *table, WindowRing ring, uint32_t dist,
                                           Steps &s) {
     const uint32_t cur = s.cur;
-    if (CMPR_UNLIKELY(base + cur - dist == kStale))
-        return refuse_candidate(src, base, table, ring, dist, s);
+    if (CMPR_UNLIKELY(base + cur - dist == kStale)) return literal_step(src, base, table, ring, s);
     uint32_t limit = src_len - 1 - cur;  // the last input byte stays a literal
     if (limit > kMaxMatch) limit = kMaxMatch;
     const uint32_t len = extend_match(src, ring, cur, dist, limit);
@@ -371,7 +359,7 @@ __attribute__((noinline)) void match_step(const uint8_t *src, uint32_t src_len, 
     // The match's last position enters the table with the string that
     // starts there (zero bytes past the input).
     const uint32_t last = cur + len - 1;
-    enter_match_end(table, hash3(string_at(src, src_len, last)), base + last, s.prev_hash);
+    enter_position(table, hash3(string_at(src, src_len, last)), base + last, s.prev_hash);
     const uint32_t next = cur + len;
     s.cur = next;
     s.hash = hash3(string_at(src, src_len, next));  // used while three bytes follow
@@ -392,7 +380,7 @@ __attribute__((noinline)) void take_last_steps(const uint8_t *src, uint32_t src_
         if (d <= kMaxMatchDistance && ring.get3(entry) == (load_le32(src + s.cur) & 0xFFFFFF))
             match_step(src, src_len, base, table, ring, d, s);
         else
-            literal_step(src, base, table, ring, d, s);
+            literal_step(src, base, table, ring, s);
     }
 }
 
