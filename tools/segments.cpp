@@ -220,8 +220,9 @@ Walk walk_segments(std::span<const uint8_t> buf, uint64_t record_size) {
         s.in_offset = at;
         Parsed p;
         if (const uint64_t next = clean_at(at, p); next != 0) {
-            s.in_length =
-                std::min((p.end_bit + 1 + 7) / 8, n) - at;  // the end code, a zero bit, filler
+            // The end code and a zero bit after it, unless the end code
+            // ends the 4-byte word; the rest is filler.
+            s.in_length = std::min({(p.end_bit + 1 + 7) / 8, next, n}) - at;
             s.padding = std::min(next, n) - at - s.in_length;
             s.out_length = p.out;
             w.clean_output += p.out;

@@ -425,6 +425,15 @@ TEST(Tool, InspectAndSalvageFindTheDamageAndSaveTheRest) {
         EXPECT_TRUE(c.saved.empty() || slurp<Bytes>("saved") == c.saved);
         EXPECT_EQ(run({"decompress", "--raw", "-qfo", path("back"), path("in")}), !c.decodes);
     }
+    // A segment whose end code ends its last 4-byte word, with no zero bit
+    // after it: not as the compressor writes it, but as the decoder takes it.
+    std::vector<size_t> at5;
+    const Bytes abc = cmpr_test::compress({'A', 'B', 200});  // 32 bits, then the zero bit
+    const Bytes tight = join({Bytes(abc.begin(), abc.begin() + 4), segs[0]}, at5);
+    EXPECT_EQ(run({"inspect", "--json", put("in", tight)}), 0);
+    EXPECT_NE(slurp("out").find(row(0, 0, 4, 0, 0, 3, "clean")), std::string::npos) << slurp("out");
+    EXPECT_EQ(run({"salvage", "-f", path("in"), path("saved")}), 0) << slurp("err");
+    EXPECT_EQ(slurp<Bytes>("saved"), Bytes({'A', 'B', 200}) + recs[0]);
 }
 
 // Memory in proportion to the data, not to the decoder's worst case (160
