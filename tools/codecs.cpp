@@ -104,7 +104,7 @@ Region compress(Bytes in, const CompressOptions &opt, const std::string &name, P
     h.record_size = static_cast<uint32_t>(opt.record_size);
     const size_t head = opt.raw ? 0 : h.size();
     const uint64_t room = opt.own ? segments_bound(n, opt.record_size) : n;
-    Region out(head + std::max<uint64_t>(room, n), "compressing " + name);
+    Region out(head + room, "compressing " + name);
     uint64_t payload = 0;
     bool shrinks = true;
     if (opt.own) {

@@ -11,7 +11,9 @@
 #include "codecs.h"
 #include "container.h"
 #include "errors.h"
+#include "file_commands.h"
 #include "file_io.h"
+#include "progress.h"
 #include "segments.h"
 #include "zlib_probe.h"
 
@@ -20,12 +22,6 @@ namespace cmpr_tool {
 namespace {
 
 using Bytes = std::span<const uint8_t>;
-
-std::string hex(uint64_t v) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "0x%08llx", static_cast<unsigned long long>(v));
-    return buf;
-}
 
 std::string json_string(const std::string &s) {
     std::string out = "\"";
@@ -169,7 +165,7 @@ void print_segments(const std::string &name, const std::string &kind, Bytes data
                 "out-offset", "out-bytes", "state");
     for (size_t i = 0; i < w.segments.size(); ++i) {
         const Segment &s = w.segments[i];
-        std::printf("%8zu %10s %9llu %7llu %11llu %9llu  %s\n", i, hex(s.in_offset).c_str(),
+        std::printf("%8zu %10s %9llu %7llu %11llu %9llu  %s\n", i, hex_offset(s.in_offset).c_str(),
                     static_cast<unsigned long long>(s.in_length),
                     static_cast<unsigned long long>(s.padding),
                     static_cast<unsigned long long>(s.out_offset),
@@ -181,7 +177,7 @@ void print_segments(const std::string &name, const std::string &kind, Bytes data
                 static_cast<unsigned long long>(w.clean_output));
     if (tail > 0)
         std::printf("; %llu trailing bytes at %s: %s", static_cast<unsigned long long>(tail),
-                    hex(w.tail_offset).c_str(), tail_name(w.tail));
+                    hex_offset(w.tail_offset).c_str(), tail_name(w.tail));
     std::printf(
         "\nmap, one character per %llu bytes (# clean, X damaged, . zeros, F erased, ? other):\n",
         static_cast<unsigned long long>(map.slice()));
@@ -207,7 +203,7 @@ void print_zlib(const std::string &name, const std::string &kind, Bytes data, co
     std::printf("  zlib header %s; inflates to %llu bytes; Adler-32 %s", p.header_ok ? "ok" : "bad",
                 static_cast<unsigned long long>(p.inflated), adler);
     if (!p.complete)
-        std::printf("; fails at input byte %s: %s", hex(p.in_used).c_str(), p.error.c_str());
+        std::printf("; fails at input byte %s: %s", hex_offset(p.in_used).c_str(), p.error.c_str());
     std::printf("\n");
 }
 
@@ -327,17 +323,7 @@ int inspect_one(const std::string &f, const InspectOptions &opt) {
 }  // namespace
 
 int inspect_cmd(const std::vector<std::string> &files, const InspectOptions &opt) {
-    int status = 0;
-    for (const std::string &f : files) {
-        try {
-            status |= inspect_one(f, opt);
-        } catch (const Failure &e) {  // a file that cannot be read: the others still are
-            std::fflush(stdout);
-            std::fprintf(stderr, "cmpr: %s\n", e.what());
-            status = 1;
-        }
-    }
-    return status;
+    return for_each_input(files, [&](const std::string &f) { return inspect_one(f, opt); });
 }
 
 }  // namespace cmpr_tool
@@ -356,7 +342,7 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
     OutputFile o(out, opt.force);
     int status = 0;
     auto left_out = [&](const std::string &what) {
-        std::fprintf(stderr, "cmpr: %s: %s\n", name.c_str(), what.c_str());
+        note(name + ": " + what);
         status = 1;
     };
     uint64_t written = 0;
@@ -375,8 +361,9 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
                 write(decode_alone(seg, s.out_length, true, opt.verbose).bytes());
                 continue;
             }
-            std::string what = "segment " + std::to_string(i) + " at byte " + hex(s.in_offset) +
-                               " (" + std::to_string(s.in_length) + " bytes): " + describe(s.sign);
+            std::string what = "segment " + std::to_string(i) + " at byte " +
+                               hex_offset(s.in_offset) + " (" + std::to_string(s.in_length) +
+                               " bytes): " + describe(s.sign);
             if (opt.keep_damaged) {
                 const Region got = decode_alone(seg, 0, false, opt.verbose);
                 write(got.bytes());
@@ -390,9 +377,9 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
             }
             left_out(what);
         }
-        if (w.tail == Walk::kErased || w.tail == Walk::kOther)
+        if (w.tail_damaged())
             left_out(std::to_string(data.size() - w.tail_offset) + " bytes from byte " +
-                     hex(w.tail_offset) + " (" +
+                     hex_offset(w.tail_offset) + " (" +
                      (w.tail == Walk::kErased ? "erased flash" : "no segment") + "): left out");
     };
     switch (kind_of(data)) {
@@ -402,8 +389,9 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
         case Kind::kZlib: {
             const ZlibProbe p = probe_zlib(data, write);
             if (!p.complete)
-                left_out("zlib stream fails at input byte " + hex(p.in_used) + " (" + p.error +
-                         "); the " + std::to_string(p.inflated) + " bytes before it are written");
+                left_out("zlib stream fails at input byte " + hex_offset(p.in_used) + " (" +
+                         p.error + "); the " + std::to_string(p.inflated) +
+                         " bytes before it are written");
             break;
         }
         case Kind::kContainer: {
@@ -421,8 +409,8 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
             } else {
                 const ZlibProbe p = probe_zlib(payload, write);
                 if (!p.complete || p.inflated != h.length)
-                    left_out("zlib stream fails at byte " + hex(h.size() + p.in_used) + " (" +
-                             (p.complete ? "not the length the header claims" : p.error) +
+                    left_out("zlib stream fails at byte " + hex_offset(h.size() + p.in_used) +
+                             " (" + (p.complete ? "not the length the header claims" : p.error) +
                              "); the " + std::to_string(p.inflated) +
                              " bytes before it are written");
             }

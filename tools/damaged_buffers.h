@@ -17,7 +17,8 @@ struct InspectOptions {
     uint64_t record_size = 0;  // 0: not known
 };
 
-// Reports on each file; the exit status: 0 all clean, 1 damage or an error.
+// Reports on each file (standard input when there are none); the exit
+// status: 0 all clean, 1 damage or an error.
 int inspect_cmd(const std::vector<std::string> &files, const InspectOptions &opt);
 
 struct SalvageOptions {

@@ -120,7 +120,7 @@ void list_one(const Args &a, const std::string &in, bool &titled) {
             while (const size_t n = f.read_some(rest, sizeof rest)) size += n;
         }
         const std::span<const uint8_t> bytes(head, got);
-        if (got == 0 || !has_magic(bytes))
+        if (!has_magic(bytes))
             throw Failure(name + ": not a cmpr file (no CMPZ magic); bare segments need --raw");
         const Header h = read_header(bytes, name);
         method = method_name(h.method);
@@ -144,17 +144,12 @@ void list_one(const Args &a, const std::string &in, bool &titled) {
 
 }  // namespace
 
-int file_command(const Args &a) {
-    const std::vector<std::string> files =
-        a.files.empty() ? std::vector<std::string>{"-"} : a.files;
+int for_each_input(const std::vector<std::string> &files,
+                   const std::function<int(const std::string &)> &one) {
     int status = 0;
-    bool titled = false;
-    for (const std::string &f : files) {
+    for (const std::string &f : files.empty() ? std::vector<std::string>{"-"} : files) {
         try {
-            if (a.command == Command::kList)
-                list_one(a, f, titled);
-            else
-                code_one(a, f);
+            status |= one(f);
         } catch (const Failure &e) {
             std::fflush(stdout);
             note(e.what());
@@ -162,6 +157,17 @@ int file_command(const Args &a) {
         }
     }
     return status;
+}
+
+int file_command(const Args &a) {
+    bool titled = false;
+    return for_each_input(a.files, [&](const std::string &f) {
+        if (a.command == Command::kList)
+            list_one(a, f, titled);
+        else
+            code_one(a, f);
+        return 0;
+    });
 }
 
 }  // namespace cmpr_tool

@@ -199,14 +199,18 @@ Region read_input(const std::string &path, const OnBytes &on_read) {
         n += got;
         if (on_read) on_read(n, total);
     }
-    if (n > kMaxInput) throw too_large(path);
     r.set_size(n);
     return r;
 }
 
+namespace {
+
+// The line that refuses to replace 'path'.
 std::string already_exists(const std::string &path) {
     return path + ": already exists; not overwritten (-f overwrites)";
 }
+
+}  // namespace
 
 void remove_output_on_interrupt() {
     for (int s : kInterrupts) {

@@ -97,9 +97,6 @@ class OutputFile {
     bool force_;
 };
 
-// The line that refuses to replace 'path': "PATH: already exists; ...".
-std::string already_exists(const std::string &path);
-
 // From now on SIGINT, SIGTERM and SIGHUP remove the temporary file of the
 // OutputFile being written before they end the process as they would have.
 // A signal the process ignores stays ignored.

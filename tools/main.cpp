@@ -38,24 +38,14 @@ int trace_to_stderr(const char *func, int line, int level, const char *fmt, ...)
 // Streams each file, so checksums of large files need no memory to speak of.
 // A file that cannot be read is reported and the others still get their line.
 int crc32_cmd(const Args &a) {
-    std::vector<std::string> files = a.files;
-    if (files.empty()) files.push_back("-");
     static uint8_t buf[1 << 20];
-    int status = 0;
-    for (const std::string &f : files) {
-        try {
-            InputFile file(f);
-            uint32_t reg = 0xFFFFFFFFu;
-            while (size_t got = file.read_some(buf, sizeof buf))
-                reg = update_crc(reg, buf, static_cast<int32_t>(got));
-            std::printf("%08x  %s\n", ~reg, f.c_str());
-        } catch (const Failure &e) {
-            std::fflush(stdout);
-            std::fprintf(stderr, "cmpr: %s\n", e.what());
-            status = 1;
-        }
-    }
-    return status;
+    return for_each_input(a.files, [](const std::string &f) {
+        InputFile file(f);
+        uint32_t reg = 0xFFFFFFFFu;
+        while (size_t got = file.read_some(buf, sizeof buf)) reg = crc32_update(reg, {buf, got});
+        std::printf("%08x  %s\n", ~reg, f.c_str());
+        return 0;
+    });
 }
 
 int run(int argc, char **argv) {
@@ -77,8 +67,7 @@ int run(int argc, char **argv) {
         case Command::kCrc32:
             return crc32_cmd(a);
         case Command::kInspect:
-            return inspect_cmd(a.files.empty() ? std::vector<std::string>{"-"} : a.files,
-                               InspectOptions{a.json, a.record_size});
+            return inspect_cmd(a.files, InspectOptions{a.json, a.record_size});
         case Command::kSalvage:
             return salvage_cmd(
                 a.files[0], a.files[1],

@@ -17,8 +17,6 @@ namespace cmpr_tool {
 
 class Progress {
    public:
-    // A progress that never shows: for commands that report nothing.
-    Progress() = default;
     // Shows the progress of the work on 'name' unless 'quiet' or standard
     // error is no terminal.
     Progress(const std::string &name, bool quiet);

@@ -3,36 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "common/bit_ops.h"
 #include "common/format.h"
 #include "common/unaligned.h"
 #include "decode/fixed_tables.h"
-#include "encode/symbols.h"
 
 namespace cmpr_tool {
 
 namespace {
 
 constexpr uint64_t kMinResyncOutput = 16;
-
-// The fixed literal/length code by the next nine stream bits (a code's first
-// bit is the stream's next bit): the symbol and its code length; built from
-// the library's own code rule.
-struct CodeEntry {
-    uint16_t symbol;
-    uint8_t bits;
-};
-
-constexpr std::array<CodeEntry, 512> kCode = [] {
-    std::array<CodeEntry, 512> e{};
-    for (uint16_t s = 0; s < 288; ++s) {
-        const cmpr::Code c = cmpr::litlen_code(s);
-        const uint32_t stream = cmpr::reverse_low_bits(c.code, static_cast<int32_t>(c.len));
-        for (uint32_t hi = 0; hi < (1u << (9 - c.len)); ++hi)
-            e[stream | hi << c.len] = {s, uint8_t(c.len)};
-    }
-    return e;
-}();
 
 // The buffer's bits, the first in bit 0 of byte 0, zeros past the end.
 struct Bits {
@@ -66,27 +45,28 @@ Parsed parse(const Bits &b, uint64_t start) {
     };
     for (;;) {
         uint64_t w = b.peek(pos);
-        const CodeEntry c = kCode[w & 511];
-        if (pos + c.bits > data_bits && c.symbol != 256) mark(Sign::kNoEnd, data_bits, 0);
-        pos += c.bits;
-        w >>= c.bits;
-        if (c.symbol < 256) {
+        // The decoder's own tables for the fixed code.
+        const cmpr::LitLenEntry e = cmpr::kLitLenTable[w & 511];
+        const bool end_code = cmpr::entry_kind(e) == cmpr::kEndOfSegment;
+        if (pos + cmpr::entry_bits(e) > data_bits && !end_code) mark(Sign::kNoEnd, data_bits, 0);
+        pos += cmpr::entry_bits(e);
+        w >>= cmpr::entry_bits(e);
+        if (cmpr::is_literal(e)) {
             ++p.out;
             continue;
         }
-        if (c.symbol == 256) {
+        if (end_code) {
             if (pos > data_bits) mark(Sign::kNoEnd, data_bits, 0);
             p.end_bit = pos;
             return p;
         }
-        const uint32_t lx = cmpr::length_extra_bits(c.symbol);
-        const uint32_t len = cmpr::length_base(c.symbol) + uint32_t(w & ((1u << lx) - 1));
+        const uint32_t lx = cmpr::entry_kind(e);  // the length's extra bits
+        const uint32_t len = cmpr::entry_value(e) + uint32_t(w & ((1u << lx) - 1));
         pos += lx;
         w >>= lx;
-        const uint32_t k = cmpr::reverse_low_bits(uint32_t(w & 31), 5),
-                       e = cmpr::distance_extra_bits(k);
-        const uint32_t dist = cmpr::distance_base(k) + uint32_t((w >> 5) & ((1u << e) - 1));
-        pos += 5 + e;
+        const cmpr::DistanceEntry d = cmpr::kDistanceTable[w & 31];
+        const uint32_t dist = d.base + uint32_t((w >> 5) & ((1u << d.extra) - 1));
+        pos += 5 + d.extra;
         if (pos > data_bits) mark(Sign::kNoEnd, data_bits, 0);
         if (dist > cmpr::kMaxSilentDistance)
             mark(Sign::kFarDistance, pos, dist);
@@ -98,8 +78,7 @@ Parsed parse(const Bits &b, uint64_t start) {
 }
 
 uint32_t word_at(std::span<const uint8_t> buf, uint64_t at) {
-    return uint32_t(buf[at]) | uint32_t(buf[at + 1]) << 8 | uint32_t(buf[at + 2]) << 16 |
-           uint32_t(buf[at + 3]) << 24;
+    return cmpr::load_le32(buf.data() + at);
 }
 
 // The first non-zero bit from 'from' up to 'to', or 'to'.
@@ -139,26 +118,27 @@ std::string describe(const Sign &s) {
     return buf;
 }
 
+std::string hex_offset(uint64_t offset) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%08llx", static_cast<unsigned long long>(offset));
+    return buf;
+}
+
 std::string first_damage(const Walk &w) {
-    char at[24];
     for (size_t i = 0; i < w.segments.size(); ++i)
-        if (!w.segments[i].clean()) {
-            std::snprintf(at, sizeof at, "0x%08llx",
-                          static_cast<unsigned long long>(w.segments[i].in_offset));
-            return "segment " + std::to_string(i) + " at byte " + at + ": " +
-                   describe(w.segments[i].sign);
-        }
-    if (w.tail != Walk::kErased && w.tail != Walk::kOther) return "";
-    std::snprintf(at, sizeof at, "0x%08llx", static_cast<unsigned long long>(w.tail_offset));
+        if (!w.segments[i].clean())
+            return "segment " + std::to_string(i) + " at byte " +
+                   hex_offset(w.segments[i].in_offset) + ": " + describe(w.segments[i].sign);
+    if (!w.tail_damaged()) return "";
     return std::string(w.tail == Walk::kErased ? "erased flash (0xFF)"
                                                : "data that is no segment") +
-           " after the last segment, from byte " + at;
+           " after the last segment, from byte " + hex_offset(w.tail_offset);
 }
 
 bool Walk::clean() const {
     for (const Segment &s : segments)
         if (!s.clean()) return false;
-    return tail == kNoTail || tail == kZeros;
+    return !tail_damaged();
 }
 
 void shift(Walk &w, uint64_t bytes) {
@@ -225,7 +205,6 @@ Walk walk_segments(std::span<const uint8_t> buf, uint64_t record_size) {
             s.in_length = std::min({(p.end_bit + 1 + 7) / 8, next, n}) - at;
             s.padding = std::min(next, n) - at - s.in_length;
             s.out_length = p.out;
-            w.clean_output += p.out;
             at = next;
         } else {
             // The bytes up to the next 4-byte boundary from which a segment
@@ -268,8 +247,8 @@ Walk walk_segments(std::span<const uint8_t> buf, uint64_t record_size) {
         if (record_size != 0 && s.clean() && s.out_length != record_size &&
             !(last && s.out_length < record_size)) {
             s.sign = {Sign::kRecordSize, 8 * s.in_offset, s.out_length};
-            w.clean_output -= s.out_length;
         }
+        if (s.clean()) w.clean_output += s.out_length;
     }
     return w;
 }

@@ -53,7 +53,11 @@ struct Walk {
     enum Tail : uint8_t { kNoTail, kZeros, kErased, kOther } tail = kNoTail;
     uint64_t clean_output = 0;  // bytes the clean segments stand for
     bool clean() const;         // every segment clean, the tail nothing or zeros
+    bool tail_damaged() const { return tail == kErased || tail == kOther; }
 };
+
+// "0x0000abcd": how the tool writes byte offsets.
+std::string hex_offset(uint64_t offset);
 
 // The first sign of damage, with where it is ("segment 3 at byte 0x...:
 // ..."), or the tail that is neither zeros nor nothing; "" when clean.
