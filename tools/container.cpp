@@ -3,12 +3,19 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/unaligned.h"
 #include "errors.h"
 
 namespace cmpr_tool {
 
 namespace {
+
+uint32_t load_le32(const uint8_t *p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+void store_le32(uint8_t *p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
 
 constexpr uint8_t kMagic[4] = {'C', 'M', 'P', 'Z'};
 
@@ -35,10 +42,10 @@ Header read_header(std::span<const uint8_t> file, const std::string &name) {
     Header h;
     h.method = static_cast<Method>(file[4]);
     if (file.size() < h.size()) throw cut(h.size());
-    h.length = cmpr::load_le32(file.data() + 5);
-    h.crc = cmpr::load_le32(file.data() + 9);
+    h.length = load_le32(file.data() + 5);
+    h.crc = load_le32(file.data() + 9);
     if (h.method == Method::kOwnRecords) {
-        h.record_size = cmpr::load_le32(file.data() + 13);
+        h.record_size = load_le32(file.data() + 13);
         if (h.record_size == 0) throw Failure(name + ": record size 0 in the header");
     }
     return h;
@@ -47,9 +54,9 @@ Header read_header(std::span<const uint8_t> file, const std::string &name) {
 void write_header(const Header &h, uint8_t *at) {
     std::memcpy(at, kMagic, sizeof kMagic);
     at[4] = static_cast<uint8_t>(h.method);
-    cmpr::store_le32(at + 5, h.length);
-    cmpr::store_le32(at + 9, h.crc);
-    if (h.method == Method::kOwnRecords) cmpr::store_le32(at + 13, h.record_size);
+    store_le32(at + 5, h.length);
+    store_le32(at + 9, h.crc);
+    if (h.method == Method::kOwnRecords) store_le32(at + 13, h.record_size);
 }
 
 }  // namespace cmpr_tool

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "common/format.h"
-#include "common/unaligned.h"
-#include "decode/fixed_tables.h"
+#include "stream_codes.h"
 
 namespace cmpr_tool {
 
@@ -20,7 +18,7 @@ struct Bits {
         const uint64_t at = pos / 8;
         uint64_t w = 0;
         if (at + 8 <= buf.size()) {
-            w = cmpr::load_le64(buf.data() + at);
+            for (uint64_t i = 0; i < 8; ++i) w |= uint64_t{buf[at + i]} << (8 * i);
         } else {
             for (uint64_t i = 0; i < 8 && at + i < buf.size(); ++i)
                 w |= uint64_t{buf[at + i]} << (8 * i);
@@ -78,7 +76,8 @@ Parsed parse(const Bits &b, uint64_t start) {
 }
 
 uint32_t word_at(std::span<const uint8_t> buf, uint64_t at) {
-    return cmpr::load_le32(buf.data() + at);
+    return uint32_t{buf[at]} | uint32_t{buf[at + 1]} << 8 | uint32_t{buf[at + 2]} << 16 |
+           uint32_t{buf[at + 3]} << 24;
 }
 
 // The first non-zero bit from 'from' up to 'to', or 'to'.

@@ -19,7 +19,7 @@
 #include "block_decoder.h"
 #include "cmpr.h"
 #include "common/compiler.h"
-#include "common/format.h"
+#include "stream_format.h"
 #include "common/unaligned.h"
 #include "decode_state.h"
 #include "fixed_tables.h"

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "common/bit_ops.h"
+#include "stream_format.h"
 
 extern "C" uint32_t cmpr_bit_acc;
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "bit_writer.h"
-#include "symbols.h"
+#include "stream_format.h"
 
 namespace cmpr {
 

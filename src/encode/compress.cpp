@@ -21,7 +21,7 @@
 #include "cmpr.h"
 #include "code_tables.h"
 #include "common/compiler.h"
-#include "common/format.h"
+#include "stream_format.h"
 #include "common/unaligned.h"
 #include "hash_batch.h"
 #include "lz77.h"

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "common/format.h"
+#include "stream_format.h"
 
 // Index in the input of the next byte that the window reads; only the
 // compressor resets it.
@@ -17,7 +17,6 @@ extern "C" uint32_t cmpr_in_idx;
 namespace cmpr {
 
 constexpr uint32_t kHashBits = 13;
-constexpr uint32_t kMaxMatch = 258;
 
 // The base of the next gzip_cmprs call's hash table entries (compress.cpp).
 extern uint32_t g_next_base;

@@ -1,4 +1,4 @@
-#include "symbols.h"
+#include "stream_format.h"
 
 #include "cmpr.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "common/compiler.h"
-#include "common/format.h"
+#include "stream_format.h"
 #include "common/unaligned.h"
 #include "lz77.h"
 
