@@ -10,6 +10,7 @@
 
 #include "cmpr.h"
 #include "codecs.h"
+#include "segment_decode.h"
 #include "errors.h"
 #include "file_io.h"
 #include "sample_data.h"

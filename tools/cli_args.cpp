@@ -73,6 +73,13 @@ constexpr Option kOptions[] = {
     {0, "--record-size", bit(Command::kCompress) | bit(Command::kInspect) | bit(Command::kSalvage),
      true, [](Args &a, V v, V as) { a.record_size = parse_count(v, as, 1, kMaxInput); }},
     {0, "--json", bit(Command::kInspect), false, [](Args &a, V, V) { a.json = true; }},
+    {0, "--all", bit(Command::kInspect), false, [](Args &a, V, V) { a.all = true; }},
+    {0, "--swap", bit(Command::kInspect) | bit(Command::kSalvage), true,
+     [](Args &a, V v, V as) {
+         if (v != "16" && v != "32")
+             throw UsageError("option " + as + " wants 16 or 32, not '" + v + "'");
+         a.swap = v == "16" ? 16 : 32;
+     }},
     {0, "--keep-damaged", bit(Command::kSalvage), false,
      [](Args &a, V, V) { a.keep_damaged = true; }},
     {0, "--fill", bit(Command::kSalvage), true,
@@ -184,8 +191,7 @@ Args parse_args(int argc, char **argv) {
     }
     if (a.command == Command::kSalvage && a.files.size() != 2)
         throw UsageError("salvage takes an input and an output file");
-    if (a.fill >= 0 && (a.record_size == 0 || a.keep_damaged))
-        throw UsageError("--fill needs --record-size and goes without --keep-damaged");
+    if (a.fill >= 0 && a.keep_damaged) throw UsageError("--fill goes without --keep-damaged");
     if (!a.output.empty() && a.files.size() > 1)
         throw UsageError("-o names the output of one input, not of " +
                          std::to_string(a.files.size()));
@@ -213,11 +219,13 @@ std::string usage_text() {
         "  decompress [FILE...]  restore each FILE.cz to FILE (also -d)\n"
         "  test [FILE...]        check each file, write nothing (also -t)\n"
         "  list [FILE...]        show method, sizes, ratio and CRC-32 (also -l)\n"
-        "  inspect [--json] [--record-size N] [FILE...]\n"
+        "  inspect [--json] [--all] [--record-size N] [--swap 16|32] [FILE...]\n"
         "                        say what each file holds, which parts are damaged\n"
-        "                        and where, with a map\n"
-        "  salvage [--record-size N] [--keep-damaged | --fill BYTE] [-f] IN OUT\n"
-        "                        write what can be saved of IN to OUT\n"
+        "                        and where, with a map (--all: every row)\n"
+        "  salvage [--record-size N] [--keep-damaged | --fill BYTE] [--swap 16|32]\n"
+        "          [-f] IN OUT   write what can be saved of IN to OUT; --fill writes\n"
+        "                        each lost record as BYTEs, so that records keep\n"
+        "                        their places\n"
         "  crc32 [FILE...]       print the CRC-32 of each file\n"
         "  bench [--runs N] [--min-time MS] [FILE...]\n"
         "                        measure the codecs beside zlib level 1 on the files\n"

@@ -33,6 +33,8 @@ struct Args {
     std::string codec;          // compress: "zlib" or "own"
     uint64_t record_size = 0;   // 0: not given
     bool json = false;          // inspect
+    bool all = false;           // inspect: every row
+    int swap = 0;               // inspect, salvage: 16 or 32
     bool keep_damaged = false;  // salvage
     int fill = -1;              // salvage: 0-255, or -1
     int bench_runs = 5;         // best of this many runs ...

@@ -5,11 +5,12 @@
 
 #include "cmpr.h"
 #include "container.h"
-#include "damaged_buffers.h"
+#include "dump_commands.h"
+#include "dump_report.h"
+#include "dump_walk.h"
 #include "errors.h"
 #include "progress.h"
-#include "segments.h"
-#include "shell_refuse.h"
+#include "segment_decode.h"
 
 namespace cmpr_tool {
 
@@ -67,19 +68,25 @@ uint64_t write_segments(Bytes in, uint64_t record_size, uint8_t *out, Progress &
 Region checked_segments(Bytes buf, uint64_t base, uint64_t record_size, int64_t expect,
                         const DecompressOptions &opt, const std::string &name, Progress &progress) {
     progress.phase("checking segments");
-    Walk w = walk_segments(buf, record_size);
-    if (!w.clean()) {
+    // Bare segments have no checksum to fall back on: each is held to what
+    // the writer would have written.
+    WalkOptions walk;
+    walk.record_size = record_size;
+    walk.infer = false;
+    walk.check_writer = opt.raw;
+    std::string first;
+    const WalkSummary w = walk_for_damage(buf, walk, base, first);
+    if (!w.intact()) {
         // The library decodes the damaged parts for its reports alone.
         if (opt.verbose) show_library_reports(buf);
-        shift(w, base);
-        throw Failure(name + ": " + first_damage(w) +
+        throw Failure(name + ": " + first +
                       "; see 'cmpr inspect', and 'cmpr salvage' to save the rest");
     }
-    if (expect >= 0 && w.clean_output != static_cast<uint64_t>(expect))
-        throw Failure(name + ": the segments hold " + std::to_string(w.clean_output) +
+    if (expect >= 0 && w.recoverable != static_cast<uint64_t>(expect))
+        throw Failure(name + ": the segments hold " + std::to_string(w.recoverable) +
                       " bytes but the header claims " + std::to_string(expect));
     progress.phase("decompressing");
-    return decode_segments(buf, w, name);
+    return decode_segments(buf, w.recoverable, name);
 }
 
 }  // namespace
@@ -138,8 +145,7 @@ Region decompress(Bytes file, const DecompressOptions &opt, const std::string &n
                   Progress &progress) {
     if (opt.raw) {
         static bool said = false;
-        if (!opt.quiet && !said)
-            note("bare segments carry no checksum: damage that leaves no sign goes unnoticed");
+        if (!opt.quiet && !said) note(no_checksum_note(true));
         said = true;
         return checked_segments(file, 0, 0, -1, opt, name, progress);
     }
@@ -177,32 +183,6 @@ Region decompress(Bytes file, const DecompressOptions &opt, const std::string &n
     out.set_size(h.length);
     if (crc32_of(out.bytes()) != h.crc) throw fail("CRC-32 mismatch: the restored data is damaged");
     return out;
-}
-
-Region decode_segments(Bytes buf, const Walk &w, const std::string &name) {
-    const int escalations = refused_escalations();
-    Region out(w.clean_output, "restoring " + name, true);
-    out.set_size(gzip_decmprs(buf.data(), static_cast<uint32_t>(buf.size()), out.data()));
-    // The decoder reports a corrupt distance and decodes on; what it made of
-    // the rest cannot be trusted.
-    if (const int n = refused_escalations() - escalations; n > 0)
-        throw Failure(name + ": " + std::to_string(n) +
-                      " corrupt distance(s) found while decoding");
-    if (out.size() != w.clean_output)
-        throw Failure(name + ": internal error: decoded to an unexpected length");
-    return out;
-}
-
-uint32_t crc32_update(uint32_t reg, Bytes data) {
-    constexpr size_t kPiece = size_t{1} << 30;
-    for (size_t i = 0; i < data.size(); i += kPiece)
-        reg = update_crc(reg, data.data() + i,
-                         static_cast<int32_t>(std::min(kPiece, data.size() - i)));
-    return reg;
-}
-
-uint32_t crc32_of(Bytes data) {
-    return ~crc32_update(0xFFFFFFFFu, data);
 }
 
 }  // namespace cmpr_tool

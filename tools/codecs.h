@@ -12,7 +12,6 @@
 namespace cmpr_tool {
 
 class Progress;
-struct Walk;
 
 struct Codec {
     const char *name;
@@ -50,17 +49,6 @@ struct DecompressOptions {
 // first fault when the file is damaged.
 Region decompress(std::span<const uint8_t> file, const DecompressOptions &opt,
                   const std::string &name, Progress &progress);
-
-// What the segments of 'buf' stand for, in one library call; 'w' is their
-// walk and clean.  Throws Failure when the decoder escalated a distance.
-Region decode_segments(std::span<const uint8_t> buf, const Walk &w, const std::string &name);
-
-// The CRC-32 register 'reg' run on from any span (the library's update_crc()
-// counts in a signed int): a piece of a checksum taken piece by piece.
-uint32_t crc32_update(uint32_t reg, std::span<const uint8_t> data);
-
-// CRC-32 of any span (the library's update_crc() counts in a signed int).
-uint32_t crc32_of(std::span<const uint8_t> data);
 
 }  // namespace cmpr_tool
 

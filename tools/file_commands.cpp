@@ -10,10 +10,10 @@
 
 #include "codecs.h"
 #include "container.h"
+#include "dump_walk.h"
 #include "errors.h"
 #include "file_io.h"
 #include "progress.h"
-#include "segments.h"
 
 namespace cmpr_tool {
 
@@ -98,10 +98,11 @@ void list_one(const Args &a, const std::string &in, bool &titled) {
     uint64_t size = 0, original = 0;
     if (a.raw) {
         const Region r = read_input(in);
-        const Walk w = walk_segments(r.bytes(), 0);
-        if (!w.clean()) throw Failure(name + ": " + first_damage(w));
+        std::string first;
+        const WalkSummary w = walk_for_damage(r.bytes(), WalkOptions{0, false, false}, 0, first);
+        if (!w.intact()) throw Failure(name + ": " + first);
         size = r.size();
-        original = w.clean_output;
+        original = w.recoverable;
     } else {
         InputFile f(in);
         uint8_t head[kMaxHeader];

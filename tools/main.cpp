@@ -10,11 +10,12 @@
 #include "cli_args.h"
 #include "cmpr.h"
 #include "codecs.h"
-#include "damaged_buffers.h"
+#include "dump_commands.h"
 #include "errors.h"
 #include "file_commands.h"
 #include "file_io.h"
 #include "progress.h"
+#include "segment_decode.h"
 
 using namespace cmpr_tool;
 
@@ -67,11 +68,12 @@ int run(int argc, char **argv) {
         case Command::kCrc32:
             return crc32_cmd(a);
         case Command::kInspect:
-            return inspect_cmd(a.files, InspectOptions{a.json, a.record_size});
+            return inspect_cmd(a.files,
+                               InspectOptions{a.json, a.all, a.record_size, a.swap, a.verbose});
         case Command::kSalvage:
             return salvage_cmd(
                 a.files[0], a.files[1],
-                SalvageOptions{a.record_size, a.keep_damaged, a.fill, a.verbose, a.force});
+                SalvageOptions{a.record_size, a.keep_damaged, a.fill, a.swap, a.verbose, a.force});
         case Command::kBench:
             run_bench(a.files, BenchSettings{a.bench_runs, a.bench_min_ms});
             return 0;

@@ -1,9 +1,9 @@
 // `cmpr inspect` and `cmpr salvage`: reading a buffer pulled off a unit,
-// damaged or not.  What it is (the tool's own file, a bare zlib stream, or
-// a buffer of own-codec segments), where its parts lie, what is damaged and
+// damaged or not.  What it is (the tool's own file, a bare zlib stream, or a
+// buffer of own-codec segments), where its parts lie, what is damaged and
 // where, and everything that can be saved.
-#ifndef CMPR_TOOLS_DAMAGED_BUFFERS_H
-#define CMPR_TOOLS_DAMAGED_BUFFERS_H
+#ifndef CMPR_TOOLS_DUMP_COMMANDS_H
+#define CMPR_TOOLS_DUMP_COMMANDS_H
 
 #include <cstdint>
 #include <span>
@@ -14,7 +14,10 @@ namespace cmpr_tool {
 
 struct InspectOptions {
     bool json = false;
-    uint64_t record_size = 0;  // 0: not known
+    bool all = false;          // every row, not one screen
+    uint64_t record_size = 0;  // 0: from the file's header, or inferred
+    int swap = 0;              // 16, 32: read the buffer with its words swapped
+    bool verbose = false;      // the library's own reports on damaged segments
 };
 
 // Reports on each file (standard input when there are none); the exit
@@ -24,9 +27,10 @@ int inspect_cmd(const std::vector<std::string> &files, const InspectOptions &opt
 struct SalvageOptions {
     uint64_t record_size = 0;
     bool keep_damaged = false;  // write damaged segments as decoded
-    int fill = -1;              // 0-255: write a damaged record as this byte instead
-    bool verbose = false;       // let the library's reports reach stderr
-    bool force = false;         // replace an existing output
+    int fill = -1;              // 0-255: write each lost record as this byte instead
+    int swap = 0;
+    bool verbose = false;  // let the library's reports reach stderr
+    bool force = false;    // replace an existing output
 };
 
 // Writes what can be saved of 'in' to 'out'; the exit status: 0 when nothing
@@ -34,7 +38,8 @@ struct SalvageOptions {
 int salvage_cmd(const std::string &in, const std::string &out, const SalvageOptions &opt);
 
 // Decodes each damaged segment of an own-codec buffer on its own, so that
-// the library's reports on it (and its banners) reach standard error; for -v.
+// the library's reports on it (and its banners) reach standard error, each
+// introduced as what it is; for -v.
 void show_library_reports(std::span<const uint8_t> data);
 
 }  // namespace cmpr_tool

@@ -1,0 +1,70 @@
+#include "segment_decode.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "cmpr.h"
+#include "cmpr_check.h"
+#include "errors.h"
+#include "shell_refuse.h"
+
+namespace cmpr_tool {
+
+Region decode_segments(std::span<const uint8_t> buf, uint64_t expect, const std::string &name) {
+    const int escalations = refused_escalations();
+    Region out(expect, "restoring " + name, true);
+    out.set_size(gzip_decmprs(buf.data(), static_cast<uint32_t>(buf.size()), out.data()));
+    // The decoder reports a corrupt distance and decodes on; what it made of
+    // the rest cannot be trusted.
+    if (const int n = refused_escalations() - escalations; n > 0)
+        throw Failure(name + ": " + std::to_string(n) +
+                      " corrupt distance(s) found while decoding");
+    if (out.size() != expect)
+        throw Failure(name + ": internal error: decoded to an unexpected length");
+    return out;
+}
+
+int decode_alone(std::span<const uint8_t> seg, std::vector<uint8_t> &out, uint64_t expect) {
+    // The decoder starts a segment only with more than four bytes after it:
+    // damaged bytes are decoded from a copy with four zero bytes after them.
+    // A clean segment, given up to its 4-byte boundary, needs none: the
+    // decoder stops there, whatever follows.
+    std::vector<uint8_t> copy;
+    std::span<const uint8_t> in = seg;
+    if (expect == kUnknown) {
+        copy.assign(seg.begin(), seg.end());
+        copy.resize(seg.size() + 4, 0);
+        in = copy;
+        cmpr_check_result r;
+        cmpr_check(in.data(), static_cast<uint32_t>(in.size()), 0, &r);
+        expect = r.out_len;
+    }
+    out.resize(static_cast<size_t>(expect));
+    const int escalations = refused_escalations();
+    const uint32_t got = gzip_decmprs(in.data(), static_cast<uint32_t>(in.size()), out.data());
+    if (got != expect) throw Failure("internal error: a segment decoded to an unexpected length");
+    return refused_escalations() - escalations;
+}
+
+bool as_written(std::span<const uint8_t> seg, std::span<const uint8_t> out) {
+    std::vector<uint8_t> again;
+    again.resize(static_cast<size_t>(CMPR_GZIP_CMPRS_BOUND(out.size())));
+    const auto len = static_cast<size_t>(
+        gzip_cmprs(out.data(), static_cast<uint32_t>(out.size()), again.data()));
+    return len <= seg.size() && std::equal(again.begin(), again.begin() + len, seg.begin()) &&
+           std::all_of(seg.begin() + len, seg.end(), [](uint8_t b) { return b == 0; });
+}
+
+uint32_t crc32_update(uint32_t reg, std::span<const uint8_t> data) {
+    constexpr size_t kPiece = size_t{1} << 30;
+    for (size_t i = 0; i < data.size(); i += kPiece)
+        reg = update_crc(reg, data.data() + i,
+                         static_cast<int32_t>(std::min(kPiece, data.size() - i)));
+    return reg;
+}
+
+uint32_t crc32_of(std::span<const uint8_t> data) {
+    return ~crc32_update(0xFFFFFFFFu, data);
+}
+
+}  // namespace cmpr_tool
