@@ -6,6 +6,7 @@
 #define CMPR_TOOLS_DUMP_COMMANDS_H
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -36,6 +37,16 @@ struct SalvageOptions {
 // Writes what can be saved of 'in' to 'out'; the exit status: 0 when nothing
 // was damaged, 1 when anything was left out, kept damaged or filled.
 int salvage_cmd(const std::string &in, const std::string &out, const SalvageOptions &opt);
+
+// The same for a buffer in memory ('opt.swap' already done), handing what it
+// saves to 'out' piece by piece.  Throws Failure.
+using ByteSink = std::function<void(std::span<const uint8_t>)>;
+int salvage_data(const std::string &name, std::span<const uint8_t> data, const SalvageOptions &opt,
+                 const ByteSink &out);
+
+// inspect of a buffer in memory ('opt.swap' already done).  Throws Failure.
+int inspect_data(const std::string &name, std::span<const uint8_t> data,
+                 const InspectOptions &opt);
 
 // Decodes each damaged segment of an own-codec buffer on its own, so that
 // the library's reports on it (and its banners) reach standard error, each

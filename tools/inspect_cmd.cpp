@@ -93,11 +93,9 @@ int inspect_segments(const std::string &name, Bytes data, const Header *h,
     return !s.intact() || (h != nullptr && crc != "ok") || head.looks_swapped != 0;
 }
 
-int inspect_one(const std::string &f, const InspectOptions &opt) {
-    const std::string name = display_name(f);
-    Region r = read_input(f);
-    if (opt.swap != 0) swap_words({r.data(), r.size()}, opt.swap);
-    const Bytes data = r.bytes();
+}  // namespace
+
+int inspect_data(const std::string &name, Bytes data, const InspectOptions &opt) {
     switch (kind_of(data)) {
         case DumpKind::kSegments:
             return inspect_segments(name, data, nullptr, opt);
@@ -128,10 +126,12 @@ int inspect_one(const std::string &f, const InspectOptions &opt) {
     return 1;
 }
 
-}  // namespace
-
 int inspect_cmd(const std::vector<std::string> &files, const InspectOptions &opt) {
-    return for_each_input(files, [&](const std::string &f) { return inspect_one(f, opt); });
+    return for_each_input(files, [&](const std::string &f) {
+        Region r = read_input(f);
+        if (opt.swap != 0) swap_words({r.data(), r.size()}, opt.swap);
+        return inspect_data(display_name(f), r.bytes(), opt);
+    });
 }
 
 void show_library_reports(std::span<const uint8_t> data) {

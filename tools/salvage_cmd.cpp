@@ -36,11 +36,11 @@ const char *what_of(Part::Kind k) {
 
 class Salvage {
    public:
-    Salvage(const std::string &name, OutputFile &out, const SalvageOptions &opt)
+    Salvage(const std::string &name, const ByteSink &out, const SalvageOptions &opt)
         : name_(name), out_(out), opt_(opt) {}
 
     void write(Bytes piece) {
-        out_.write(piece);
+        out_(piece);
         written_ += piece.size();
         crc_ = crc32_update(crc_, piece);
     }
@@ -121,7 +121,7 @@ class Salvage {
 
    private:
     std::string name_;
-    OutputFile &out_;
+    const ByteSink &out_;
     const SalvageOptions &opt_;
     int status_ = 0;
     uint64_t written_ = 0;
@@ -130,13 +130,9 @@ class Salvage {
 
 }  // namespace
 
-int salvage_cmd(const std::string &in, const std::string &out, const SalvageOptions &opt) {
-    const std::string name = display_name(in);
-    Region r = read_input(in);
-    if (opt.swap != 0) swap_words({r.data(), r.size()}, opt.swap);
-    const Bytes data = r.bytes();
-    OutputFile o(out, opt.force);
-    Salvage s(name, o, opt);
+int salvage_data(const std::string &name, std::span<const uint8_t> data, const SalvageOptions &opt,
+                 const ByteSink &out) {
+    Salvage s(name, out, opt);
     switch (kind_of(data)) {
         case DumpKind::kSegments:
             s.segments(segment_input(data, nullptr, opt.record_size));
@@ -174,8 +170,16 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
             break;
         }
     }
-    o.commit();
     return s.status();
+}
+
+int salvage_cmd(const std::string &in, const std::string &out, const SalvageOptions &opt) {
+    Region r = read_input(in);
+    if (opt.swap != 0) swap_words({r.data(), r.size()}, opt.swap);
+    OutputFile o(out, opt.force);
+    const int status = salvage_data(display_name(in), r.bytes(), opt, [&](Bytes piece) { o.write(piece); });
+    o.commit();
+    return status;
 }
 
 }  // namespace cmpr_tool
