@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -63,16 +64,23 @@ class Runs {
             r.start = from;
             if (r.kind == Part::kErased || r.end - from >= CMPR_ZERO_RUN) return r;
         }
-        for (uint64_t i = std::max(from, scanned_); i < b_.size();) {
-            const uint8_t v = b_[i];
-            uint64_t j = i + 1;
-            while (j < b_.size() && b_[j] == v) ++j;
+        // A run long enough holds a whole aligned 8-byte word of its bytes:
+        // words are looked at first, bytes only around such a word.
+        const uint64_t n = b_.size();
+        for (uint64_t w = (std::max(from, scanned_) + 7) / 8 * 8; w + 8 <= n; w += 8) {
+            uint64_t word;
+            std::memcpy(&word, b_.data() + w, 8);
+            if (word != 0 && word != ~uint64_t{0}) continue;
+            const uint8_t v = b_[w];
+            uint64_t i = w, j = w + 8;
+            while (i > std::max(from, scanned_) && b_[i - 1] == v) --i;
+            while (j < n && b_[j] == v) ++j;
             if ((v == 0xFF && j - i >= CMPR_ERASED_RUN) || (v == 0 && j - i >= CMPR_ZERO_RUN)) {
                 cached_ = {i, j, v == 0 ? Part::kZeros : Part::kErased};
                 scanned_ = j;
                 return cached_;
             }
-            i = j;
+            w = (j + 7) / 8 * 8 - 8;
         }
         scanned_ = b_.size();
         return Run{};
@@ -742,9 +750,10 @@ WalkSummary walk_dump(Bytes buf, const WalkOptions &opt, const WalkSink &sink) {
     // A first walk counts the clean segments by length: the record size,
     // when none is given, and the bytes a record takes, for estimates.
     Census census;
-    Walker first(buf, opt.record_size, nullptr, &census);
-    const WalkSummary plain = first.run();
-    (void)plain;
+    if (opt.record_size != 0 || opt.infer) {
+        Walker first(buf, opt.record_size, nullptr, &census);
+        first.run();
+    }
     uint64_t record_size = opt.record_size, votes = 0;
     if (record_size == 0 && opt.infer) {
         for (const auto &[len, l] : census.by_length)
@@ -816,7 +825,7 @@ void swap_words(std::span<uint8_t> buf, int bits) {
 }
 
 int looks_swapped(Bytes buf) {
-    const size_t prefix = std::min<size_t>(buf.size(), 256 << 10) / 4 * 4;
+    const size_t prefix = std::min<size_t>(buf.size(), 64 << 10) / 4 * 4;
     auto clean_share = [&](Bytes b) {
         Walker w(b, 0, nullptr, nullptr);
         const WalkSummary s = w.run();
