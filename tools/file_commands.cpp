@@ -38,12 +38,6 @@ std::string output_for(const Args &a, const std::string &in) {
     return in.substr(0, in.size() - suffix.size());
 }
 
-bool same_file(const std::string &a, const std::string &b) {
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 void refuse_terminal_input(const Args &a, const std::string &in) {
     if (is_std_stream(in) && !a.force && isatty(STDIN_FILENO) == 1)
         throw Failure("compressed data is not read from a terminal (-f reads it)");
@@ -58,12 +52,15 @@ void code_one(const Args &a, const std::string &in) {
     std::string out_path;
     if (!is_std_stream(in) && access(in.c_str(), R_OK) != 0)  // a missing input comes first
         throw Failure(in + ": " + std::strerror(errno));
+    // A device node or a FIFO is no file of data to be replaced by its output.
+    struct stat st;
+    if (a.remove_input && !is_std_stream(in) && stat(in.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw Failure(in + ": not a regular file, which --rm does not remove; left alone");
     if (a.command != Command::kTest) {
         out_path = output_for(a, in);
         if (is_std_stream(out_path) && compressing && !a.force && isatty(STDOUT_FILENO) == 1)
             throw Failure("compressed data is not written to a terminal (-f writes it)");
-        if (!is_std_stream(in) && !is_std_stream(out_path) && same_file(in, out_path))
-            throw Failure(in + ": is its own output; left alone");
+        refuse_own_output(in, out_path);
         out.emplace(out_path, a.force);  // an existing output is refused before any work
     }
     Progress progress(name, a.quiet);

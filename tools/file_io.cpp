@@ -224,10 +224,40 @@ void remove_output_on_interrupt() {
     }
 }
 
+// What is at 'path' decides how it is written, each kind as a careful user
+// would want it:
+//   nothing          a new file, from a temporary one renamed when complete;
+//   a regular file   (with force) replaced the same way, so that a failure
+//                    leaves the old one whole;
+//   a device node or a FIFO, or a symbolic link to one
+//                    (with force) written through, as the shell's '>' does:
+//                    their point is to take the data (a disk, a flash
+//                    partition, /dev/null, /dev/stdout, a reader at the other
+//                    end), and a file put in their place breaks the system;
+//                    one cannot be replaced whole, so a failure leaves what
+//                    was written;
+//   a symbolic link to a file, or to nothing
+//                    refused: replacing the link cuts it from its file, and
+//                    writing into that file changes one the user did not
+//                    name (and lets a link planted in a shared folder aim the
+//                    output anywhere); naming the file itself settles it;
+//   a directory      refused.
 OutputFile::OutputFile(const std::string &path, bool force)
     : path_(path), fd_(STDOUT_FILENO), force_(force) {
     if (is_std_stream(path)) return;
-    if (!force && exists(path)) throw Failure(already_exists(path));
+    struct stat own, target;
+    const bool there = lstat(path.c_str(), &own) == 0;
+    const bool reached = there && stat(path.c_str(), &target) == 0;
+    if (reached && S_ISDIR(target.st_mode)) throw Failure(path + ": is a directory; not replaced");
+    if (there && S_ISLNK(own.st_mode) && (!reached || S_ISREG(target.st_mode)))
+        throw Failure(path +
+                      ": is a symbolic link; neither it nor the file it points to is replaced");
+    if (there && !force) throw Failure(already_exists(path));
+    if (reached && !S_ISREG(target.st_mode)) {
+        fd_ = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd_ < 0) throw Failure(path + ": cannot open: " + std::strerror(errno));
+        return;
+    }
     HoldInterrupts hold;
     std::string temp = path + ".cmpr-XXXXXX";
     fd_ = mkostemp(temp.data(), O_CLOEXEC);
@@ -240,14 +270,14 @@ OutputFile::OutputFile(const std::string &path, bool force)
 }
 
 OutputFile::~OutputFile() {
+    if (fd_ >= 0 && !is_std_stream(path_)) close(fd_);
     if (temp_.empty()) return;
-    if (fd_ >= 0) close(fd_);
     unlink(temp_.c_str());
     g_temp_set = 0;  // after the unlink: an interrupt in between finds nothing left to do
 }
 
 void OutputFile::write(std::span<const uint8_t> data, const OnBytes &on_write) {
-    const std::string name = temp_.empty() ? "<stdout>" : path_;
+    const std::string name = is_std_stream(path_) ? "<stdout>" : path_;
     size_t done = 0;
     while (done < data.size()) {
         ssize_t put = ::write(fd_, data.data() + done, std::min(data.size() - done, kPiece));
@@ -260,12 +290,16 @@ void OutputFile::write(std::span<const uint8_t> data, const OnBytes &on_write) {
 }
 
 void OutputFile::commit() {
-    if (temp_.empty()) return;
+    if (is_std_stream(path_)) return;
+    const int fd = fd_;
+    fd_ = -1;
+    if (temp_.empty()) {  // written through
+        if (close(fd) != 0) throw Failure(path_ + ": write failed: " + std::strerror(errno));
+        return;
+    }
     // The new file gets the permissions a plainly created one would.
     const mode_t mask = umask(0);
     umask(mask);
-    const int fd = fd_;
-    fd_ = -1;
     if (fchmod(fd, 0666 & ~mask) != 0 || close(fd) != 0)
         throw Failure(path_ + ": write failed: " + std::strerror(errno));
     HoldInterrupts hold;
@@ -274,6 +308,14 @@ void OutputFile::commit() {
                                       : path_ + ": write failed: " + std::strerror(errno));
     temp_.clear();
     g_temp_set = 0;
+}
+
+void refuse_own_output(const std::string &in, const std::string &out) {
+    struct stat a, b;
+    if (is_std_stream(out) || stat(out.c_str(), &b) != 0) return;
+    const bool got = is_std_stream(in) ? fstat(STDIN_FILENO, &a) == 0 : stat(in.c_str(), &a) == 0;
+    if (got && a.st_dev == b.st_dev && a.st_ino == b.st_ino)
+        throw Failure(display_name(in) + ": is its own output; left alone");
 }
 
 }  // namespace cmpr_tool

@@ -80,9 +80,12 @@ Region read_input(const std::string &path, const OnBytes &on_read = {});
 // it, renamed to 'path' by commit(), so that a failure leaves no partial
 // file; a writer destroyed before commit() removes its temporary file, and
 // so does an interrupt (see remove_output_on_interrupt()).  One at a time.
+// A device node or a FIFO at 'path' (or a symbolic link to one) is written
+// through instead; a directory, or a symbolic link to anything else, is
+// refused.
 class OutputFile {
    public:
-    // Without 'force', a file that exists at 'path' is refused, both here
+    // Without 'force', anything that exists at 'path' is refused, both here
     // and when commit() would replace it.  Throws Failure.
     explicit OutputFile(const std::string &path, bool force = false);
     ~OutputFile();
@@ -93,9 +96,13 @@ class OutputFile {
 
    private:
     std::string path_, temp_;
-    int fd_;
+    int fd_;  // standard output's, the temporary file's or the one written through
     bool force_;
 };
+
+// Refuses (Failure) an output that is the input itself under any name: the
+// same file, reached by another name, a link, or standard input.
+void refuse_own_output(const std::string &in, const std::string &out);
 
 // From now on SIGINT, SIGTERM and SIGHUP remove the temporary file of the
 // OutputFile being written before they end the process as they would have.

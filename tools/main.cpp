@@ -69,6 +69,7 @@ int run(int argc, char **argv) {
         case Command::kInspect:
             return inspect_cmd(a.files, InspectOptions{a.json, a.record_size});
         case Command::kSalvage:
+            refuse_own_output(a.files[0], a.files[1]);
             return salvage_cmd(
                 a.files[0], a.files[1],
                 SalvageOptions{a.record_size, a.keep_damaged, a.fill, a.verbose, a.force});

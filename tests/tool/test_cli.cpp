@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -84,6 +87,21 @@ Bytes zlib_stream(const Bytes &data) {
     EXPECT_EQ(compress2(z.data(), &n, data.data(), data.size(), 1), Z_OK);
     z.resize(n);
     return z;
+}
+
+// A cmpr file of method 0 (stored) or 1 (zlib) holding 'text', as earlier
+// versions wrote it, and 'after' it.
+Bytes cmpz_file(uint8_t method, const Bytes &text, const Bytes &after = {}) {
+    Bytes f = {'C', 'M', 'P', 'Z', method};
+    for (uLong v : {uLong(text.size()), crc32(0, text.data(), text.size())})
+        for (int i = 0; i < 4; ++i) f.push_back(static_cast<uint8_t>(v >> 8 * i));
+    return f + (method == 1 ? zlib_stream(text) : text) + after;
+}
+
+// The one line of standard error, without its "cmpr: ".
+std::string said() {
+    const std::string err = slurp("err");
+    return err.starts_with("cmpr: ") ? err.substr(6) : err;
 }
 
 // Runs the tool on 'args' then 'opts' and returns its exit status, -1 when it
@@ -234,15 +252,10 @@ TEST(Tool, TestAndListTellGoodFilesFromDamagedOnes) {
 // Files written before the own codec had a place in the header: the same
 // layout, methods 0 and 1.
 TEST(Tool, ReadsFilesOfTheEarlierFormat) {
-    const Bytes text = cmpr_test::log_text(10000, 9), z = zlib_stream(text);
-    auto header = [&](uint8_t method) {
-        Bytes h = {'C', 'M', 'P', 'Z', method};
-        for (uLong v : {uLong(text.size()), crc32(0, text.data(), text.size())})
-            for (int i = 0; i < 4; ++i) h.push_back(static_cast<uint8_t>(v >> 8 * i));
-        return h;
-    };
-    for (const Bytes &file : {header(1) + z, header(0) + text}) {
-        ASSERT_EQ(run({"decompress", "-c", put("old.cz", file)}), 0) << slurp("err");
+    const Bytes text = cmpr_test::log_text(10000, 9);
+    for (const uint8_t method : {1, 0}) {
+        ASSERT_EQ(run({"decompress", "-c", put("old.cz", cmpz_file(method, text))}), 0)
+            << slurp("err");
         EXPECT_TRUE(slurp<Bytes>("out") == text);
     }
 }
@@ -463,4 +476,73 @@ TEST(Tool, InspectAndSalvageReadADamagedZlibStream) {
     EXPECT_EQ(run({"salvage", "-f", path("in"), path("saved")}), 1);
     const Bytes saved = slurp<Bytes>("saved");
     EXPECT_TRUE(saved.size() > 20000 && Bytes(text.begin(), text.begin() + saved.size()) == saved);
+}
+
+// Every command that writes a named output writes through a device node, a
+// FIFO or a link to one of them, leaving it in place; it replaces neither a
+// link to a file (nor that file) nor a directory.
+TEST(Tool, WritesThroughDevicesAndFifosAndLeavesLinksAndDirectories) {
+    const Bytes text = cmpr_test::log_text(3000, 11);
+    put("text", text), put("text.cz", cmpz_file(1, text));
+    const std::string o = path("o"), f = path("f"),
+                      link = "is a symbolic link; neither it nor the file it points to is replaced";
+    using std::filesystem::file_type;
+    const struct {
+        std::function<bool()> make;  // false: not possible here (a device node needs privileges)
+        file_type stays;
+        std::string refused = {};  // "": written through
+    } cases[] = {
+        {[&] { return mkfifo(o.c_str(), 0600) == 0; }, file_type::fifo},
+        {[&] { return mkfifo(f.c_str(), 0600) == 0 && symlink("f", o.c_str()) == 0; },
+         file_type::symlink},
+        {[&] { return mknod(o.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; },  // null device
+         file_type::character},
+        {[&] { return symlink("ref", o.c_str()) == 0; }, file_type::symlink, link},
+        {[&] { return symlink("none", o.c_str()) == 0; }, file_type::symlink, link},
+        {[&] { return mkdir(o.c_str(), 0700) == 0; }, file_type::directory,
+         "is a directory; not replaced"},
+    };
+    for (Args cmd : {Args{"decompress", "-fo", "@", path("text.cz")},
+                     Args{"compress", "-fo", "@", path("text")},
+                     Args{"salvage", "-f", path("text.cz"), "@"}}) {
+        const auto out = std::find(cmd.begin(), cmd.end(), "@");
+        *out = path("ref");
+        ASSERT_EQ(run(cmd), 0) << slurp("err");
+        const Bytes ref = slurp<Bytes>("ref");
+        *out = o;
+        for (const auto &c : cases) {
+            SCOPED_TRACE(cmd[0] + " " + std::to_string(&c - cases));
+            std::filesystem::remove_all(o), std::filesystem::remove(f);
+            if (!c.make()) continue;
+            const bool fifo = c.refused.empty() && c.stays != file_type::character;
+            const int reader = fifo ? open(o.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+            EXPECT_EQ(run(cmd), c.refused.empty() ? 0 : 1);
+            EXPECT_EQ(said(), c.refused.empty() ? "" : o + ": " + c.refused + "\n");
+            EXPECT_EQ(std::filesystem::symlink_status(o).type(), c.stays);
+            Bytes got(ref.size() + 1);
+            got.resize(std::max<ssize_t>(read(reader, got.data(), got.size()), 0));
+            EXPECT_TRUE(!fifo || got == ref);
+            if (fifo) close(reader);
+        }
+        EXPECT_EQ(slurp<Bytes>("ref"), ref);
+    }
+    std::filesystem::remove_all(o);
+}
+
+// No command replaces its own input, whatever name the output is given, and
+// --rm removes no device node.
+TEST(Tool, LeavesItsInputsAlone) {
+    const Bytes file = cmpz_file(1, cmpr_test::log_text(2000, 12));
+    const std::string in = put("own.cz", file), hard = path("hard.cz"), node = path("node");
+    ASSERT_EQ(link(in.c_str(), hard.c_str()), 0);
+    for (const Args &cmd : {Args{"salvage", "-f", in, in}, Args{"salvage", "-f", in, hard},
+                            Args{"decompress", "-fo", hard, in}}) {
+        EXPECT_EQ(run(cmd), 1);
+        EXPECT_EQ(said(), in + ": is its own output; left alone\n");
+        EXPECT_EQ(slurp<Bytes>("own.cz"), file);
+    }
+    if (mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0) return;  // the null device
+    EXPECT_EQ(run({"compress", "--rm", node}), 1);
+    EXPECT_EQ(said(), node + ": not a regular file, which --rm does not remove; left alone\n");
+    EXPECT_TRUE(std::filesystem::is_character_file(node));
 }
