@@ -10,6 +10,7 @@
 #include "progress.h"
 #include "segments.h"
 #include "shell_refuse.h"
+#include "zlib_probe.h"
 
 namespace cmpr_tool {
 
@@ -168,6 +169,13 @@ Region decompress(Bytes file, const DecompressOptions &opt, const std::string &n
             if (decmprs_data(payload.data(), static_cast<uint32_t>(payload.size()), h.length,
                              out.data()) != 0)
                 throw fail("zlib data does not decode (corrupt or truncated)");
+            // The wrapper stops at the stream's end and says nothing of what
+            // follows it, nor of a stream shorter than the room it was given.
+            if (const ZlibProbe p = probe_zlib(payload, {}); p.trailing > 0)
+                throw fail(describe_trailing(p, h.size()));
+            else if (p.inflated != h.length)
+                throw fail("the zlib stream holds " + std::to_string(p.inflated) + " bytes but " +
+                           claim);
             break;
         case Method::kOwn:
         case Method::kOwnRecords:

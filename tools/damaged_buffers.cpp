@@ -184,18 +184,24 @@ void print_segments(const std::string &name, const std::string &kind, Bytes data
     for (const std::string &r : map.rows()) std::printf("  |%s|\n", r.c_str());
 }
 
+// 'base': where the stream starts in the file.
 void print_zlib(const std::string &name, const std::string &kind, Bytes data, const ZlibProbe &p,
-                const std::string &extra_json, const std::string &extra_text, bool json) {
+                uint64_t base, const std::string &extra_json, const std::string &extra_text,
+                bool json) {
     const char *adler = p.complete ? "ok" : p.adler_mismatch ? "mismatch" : "unchecked";
     if (json) {
+        Json trailing;
+        trailing.num("offset", base + p.in_used).num("length", p.trailing);
         std::printf(
             "{\"file\":%s,\"kind\":\"%s\",\"size\":%zu,%s\"header\":%s,\"complete\":%s,"
-            "\"inflated\":%llu,\"adler32\":\"%s\",\"failed_at\":%s,\"error\":%s}\n",
+            "\"inflated\":%llu,\"adler32\":\"%s\",\"failed_at\":%s,\"error\":%s,"
+            "\"trailing\":%s}\n",
             json_string(name).c_str(), kind.c_str(), data.size(), extra_json.c_str(),
             p.header_ok ? "true" : "false", p.complete ? "true" : "false",
             static_cast<unsigned long long>(p.inflated), adler,
             p.complete ? "null" : std::to_string(p.in_used).c_str(),
-            p.complete ? "null" : json_string(p.error).c_str());
+            p.complete ? "null" : json_string(p.error).c_str(),
+            p.complete ? trailing.done().c_str() : "null");
         return;
     }
     std::printf("%s: %s, %zu bytes%s\n", name.c_str(), kind.c_str(), data.size(),
@@ -204,6 +210,7 @@ void print_zlib(const std::string &name, const std::string &kind, Bytes data, co
                 static_cast<unsigned long long>(p.inflated), adler);
     if (!p.complete)
         std::printf("; fails at input byte %s: %s", hex_offset(p.in_used).c_str(), p.error.c_str());
+    if (p.trailing > 0) std::printf("; %s", describe_trailing(p, base).c_str());
     std::printf("\n");
 }
 
@@ -295,8 +302,8 @@ int inspect_container(const std::string &name, Bytes data, const InspectOptions 
     }
     const bool crc_ok = p.inflated == h.length && ~crc == h.crc;
     const auto [json, text] = facts(crc_ok ? "ok" : "mismatch");
-    print_zlib(name, "cmpz", data, p, json + ",", text, opt.json);
-    return !(p.complete && crc_ok);
+    print_zlib(name, "cmpz", data, p, h.size(), json + ",", text, opt.json);
+    return !(p.complete && crc_ok) || p.trailing > 0;
 }
 
 int inspect_one(const std::string &f, const InspectOptions &opt) {
@@ -311,8 +318,8 @@ int inspect_one(const std::string &f, const InspectOptions &opt) {
         }
         case Kind::kZlib: {
             const ZlibProbe p = probe_zlib(data, {});
-            print_zlib(name, "zlib", data, p, "", "", opt.json);
-            return !p.complete;
+            print_zlib(name, "zlib", data, p, 0, "", "", opt.json);
+            return !p.complete || p.trailing > 0;
         }
         case Kind::kContainer:
             return inspect_container(name, data, opt);
@@ -392,6 +399,8 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
                 left_out("zlib stream fails at input byte " + hex_offset(p.in_used) + " (" +
                          p.error + "); the " + std::to_string(p.inflated) +
                          " bytes before it are written");
+            else if (p.trailing > 0)
+                left_out(describe_trailing(p, 0) + ": left out");
             break;
         }
         case Kind::kContainer: {
@@ -413,6 +422,8 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
                              " (" + (p.complete ? "not the length the header claims" : p.error) +
                              "); the " + std::to_string(p.inflated) +
                              " bytes before it are written");
+                else if (p.trailing > 0)
+                    left_out(describe_trailing(p, h.size()) + ": left out");
             }
             // Damage that leaves no sign in the data shows in the checksum.
             if (status == 0 && (written != h.length || ~crc != h.crc))

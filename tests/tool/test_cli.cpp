@@ -546,3 +546,29 @@ TEST(Tool, LeavesItsInputsAlone) {
     EXPECT_EQ(said(), node + ": not a regular file, which --rm does not remove; left alone\n");
     EXPECT_TRUE(std::filesystem::is_character_file(node));
 }
+
+// Bytes after the end of a zlib stream are no part of it: test and
+// decompress refuse the file, inspect and salvage say where they lie.
+TEST(Tool, BytesAfterAZlibStreamAreDamage) {
+    const Bytes text = cmpr_test::log_text(5000, 13), junk = {1, 2, 3, 4, 5, 6, 7, 8};
+    const Bytes file = cmpz_file(1, text, junk);
+    auto after = [](size_t size) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08zx", size - 8);
+        return "8 bytes after the end of the zlib stream, from byte " + std::string(hex);
+    };
+    for (const Args &cmd : {Args{"test"}, Args{"decompress", "-fo", path("x")}}) {
+        EXPECT_EQ(run(cmd, {put("t.cz", file)}), 1);
+        EXPECT_EQ(said(), path("t.cz") + ": " + after(file.size()) + "\n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(path("x")));
+    for (const Bytes &in : {file, zlib_stream(text) + junk}) {
+        EXPECT_EQ(run({"inspect", "--json", put("in", in)}), 1);
+        const std::string trailing =
+            "{\"offset\":" + std::to_string(in.size() - 8) + ",\"length\":8}";
+        EXPECT_NE(slurp("out").find("\"trailing\":" + trailing), std::string::npos) << slurp("out");
+        EXPECT_EQ(run({"salvage", "-f", path("in"), path("saved")}), 1);
+        EXPECT_EQ(said(), path("in") + ": " + after(in.size()) + ": left out\n");
+        EXPECT_EQ(slurp<Bytes>("saved"), text);
+    }
+}
