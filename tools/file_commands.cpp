@@ -87,12 +87,14 @@ void code_one(const Args &a, const std::string &in) {
 }
 
 // One line of list: what the header says, without reading (or checking)
-// the payload; bare segments are walked.
+// the payload; bare segments are walked.  Of an input that is no regular
+// file only the header is read, and its size is not known.
 void list_one(const Args &a, const std::string &in, bool &titled) {
     const std::string name = display_name(in);
     refuse_terminal_input(a, in);
     std::string method = "raw", crc = "-";
-    uint64_t size = 0, original = 0;
+    std::optional<uint64_t> size;
+    uint64_t original = 0;
     if (a.raw) {
         const Region r = read_input(in);
         const Walk w = walk_segments(r.bytes(), 0);
@@ -108,14 +110,7 @@ void list_one(const Args &a, const std::string &in, bool &titled) {
                 got += n;
             else
                 break;
-        size = got;
-        struct stat st;
-        if (fstat(f.fd(), &st) == 0 && S_ISREG(st.st_mode)) {
-            size = static_cast<uint64_t>(st.st_size);
-        } else {
-            static uint8_t rest[1 << 16];
-            while (const size_t n = f.read_some(rest, sizeof rest)) size += n;
-        }
+        size = f.length();
         const std::span<const uint8_t> bytes(head, got);
         if (!has_magic(bytes))
             throw Failure(name + ": not a cmpr file (no CMPZ magic); bare segments need --raw");
@@ -127,16 +122,16 @@ void list_one(const Args &a, const std::string &in, bool &titled) {
         crc = hex;
     }
     char ratio[32] = "-";
-    if (size > 0 && original > 0)
+    if (size.value_or(0) > 0 && original > 0)
         std::snprintf(ratio, sizeof ratio, "%.2f",
-                      static_cast<double>(original) / static_cast<double>(size));
+                      static_cast<double>(original) / static_cast<double>(*size));
     if (!titled)
         std::printf("%-12s %12s %12s %6s %-8s  %s\n", "method", "compressed", "original", "ratio",
                     "crc-32", "name");
     titled = true;
-    std::printf("%-12s %12llu %12llu %6s %-8s  %s\n", method.c_str(),
-                static_cast<unsigned long long>(size), static_cast<unsigned long long>(original),
-                ratio, crc.c_str(), name.c_str());
+    std::printf("%-12s %12s %12llu %6s %-8s  %s\n", method.c_str(),
+                size ? std::to_string(*size).c_str() : "-",
+                static_cast<unsigned long long>(original), ratio, crc.c_str(), name.c_str());
 }
 
 }  // namespace

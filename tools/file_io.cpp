@@ -76,9 +76,20 @@ std::string sys_error(const std::string &path, const char *doing) {
     return display_name(path) + ": " + doing + std::strerror(errno);
 }
 
-Failure too_large(const std::string &path) {
-    return Failure(display_name(path) + ": input is longer than " + std::to_string(kMaxInput) +
-                   " bytes; the library counts lengths in 32 bits");
+Failure too_large(const std::string &path, bool regular) {
+    return Failure(
+        display_name(path) +
+        (regular ? ": input is longer than " : ": not a regular file, and it gives more than ") +
+        std::to_string(kMaxInput) + " bytes; the library counts lengths in 32 bits");
+}
+
+// What a device says it holds from where 'fd' stands: it seeks to its end.
+// A disk or a flash partition knows; a terminal cannot seek, and /dev/zero
+// says 0.
+std::optional<uint64_t> device_length(int fd) {
+    const off_t at = lseek(fd, 0, SEEK_CUR), end = lseek(fd, 0, SEEK_END);
+    if (at < 0 || end < 0 || lseek(fd, at, SEEK_SET) != at) return std::nullopt;
+    return static_cast<uint64_t>(std::max<off_t>(end - at, 0));
 }
 
 }  // namespace
@@ -160,6 +171,13 @@ InputFile::InputFile(const std::string &path)
     : path_(path),
       fd_(is_std_stream(path) ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
     if (fd_ < 0) throw Failure(sys_error(path, ""));
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return;
+    regular_ = S_ISREG(st.st_mode);
+    if (regular_)
+        length_ = static_cast<uint64_t>(st.st_size);
+    else if (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode))
+        length_ = device_length(fd_);
 }
 
 InputFile::~InputFile() {
@@ -169,35 +187,37 @@ InputFile::~InputFile() {
 size_t InputFile::read_some(uint8_t *buf, size_t n) {
     for (;;) {
         ssize_t got = read(fd_, buf, std::min(n, kMaxTransfer));
-        if (got >= 0) return static_cast<size_t>(got);
-        if (errno != EINTR) throw Failure(sys_error(path_, "read failed: "));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw Failure(sys_error(path_, "read failed: "));
+        done_ += static_cast<uint64_t>(got);
+        // A regular file that grows while it is read is read on, but a
+        // device's length is all it holds.
+        if (!regular_ && length_ && done_ > *length_)
+            throw Failure(
+                display_name(path_) + ": not a regular file, and it reads on past its length (" +
+                std::to_string(*length_) + " bytes); copy what is wanted to a file first");
+        return static_cast<size_t>(got);
     }
 }
 
 Region read_input(const std::string &path, const OnBytes &on_read) {
     InputFile file(path);
-    // A regular file says its length up front: exactly that much room, and
-    // a file too long is refused before reading.  A pipe's room doubles as
-    // it fills.
-    struct stat st;
-    uint64_t room = uint64_t{1} << 20, total = 0;
-    if (fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode)) {
-        if (static_cast<uint64_t>(st.st_size) > kMaxInput) throw too_large(path);
-        total = static_cast<uint64_t>(st.st_size);
-        room = total + 1;  // one more byte sees a file that grew
-    }
-    const std::string what = "reading " + display_name(path);
-    Region r(room, what);
+    // A file that says its length gets exactly that much room, and one too
+    // long is refused before reading.  A pipe's room doubles as it fills.
+    const std::optional<uint64_t> length = file.length();
+    if (length && *length > kMaxInput) throw too_large(path, file.regular());
+    const char *what = "the input";
+    Region r(length ? *length + 1 : uint64_t{1} << 20, what);  // one more byte sees it grow
     size_t n = 0;
     for (;;) {
         if (n == r.capacity()) {
-            if (n > kMaxInput) throw too_large(path);
+            if (n > kMaxInput) throw too_large(path, file.regular());
             r.grow(std::min<uint64_t>(2 * uint64_t{n}, kMaxInput + 1), what);
         }
         const size_t got = file.read_some(r.data() + n, std::min(r.capacity() - n, kPiece));
         if (got == 0) break;
         n += got;
-        if (on_read) on_read(n, total);
+        if (on_read) on_read(n, length.value_or(0));
     }
     r.set_size(n);
     return r;

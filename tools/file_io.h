@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -61,19 +62,28 @@ class InputFile {
     InputFile &operator=(const InputFile &) = delete;
 
     int fd() const { return fd_; }
+    bool regular() const { return regular_; }
+    // The bytes it holds, when it can tell: a regular file, or a device that
+    // seeks to its end (a disk, a flash partition); not a pipe or a terminal.
+    std::optional<uint64_t> length() const { return length_; }
     // Reads up to 'n' bytes, retrying on interruption; 0 only at the end.
+    // Throws Failure when a device reads on past its length: /dev/zero and
+    // its kind have no end to wait for.
     size_t read_some(uint8_t *buf, size_t n);
 
    private:
     std::string path_;
     int fd_;
+    bool regular_ = false;
+    std::optional<uint64_t> length_;
+    uint64_t done_ = 0;  // bytes read so far
 };
 
 // Told of the bytes moved so far, of a total (0: not known); for progress.
 using OnBytes = std::function<void(uint64_t done, uint64_t total)>;
 
 // Reads the whole of 'path' into a region of its own size (a pipe's grows as
-// it is read); refuses input longer than kMaxInput.
+// it is read); refuses input longer than kMaxInput as soon as it passes it.
 Region read_input(const std::string &path, const OnBytes &on_read = {});
 
 // Writes to 'path' (standard output for "-"): into a temporary file beside

@@ -572,3 +572,27 @@ TEST(Tool, BytesAfterAZlibStreamAreDamage) {
         EXPECT_EQ(slurp<Bytes>("saved"), text);
     }
 }
+
+// An input that is not a regular file is read only as far as it is needed:
+// a device that reads on past its length (0 for /dev/zero) is refused at
+// once, and list takes only the header from a pipe.
+TEST(Tool, ReadsInputsThatAreNoRegularFilesOnlyAsFarAsNeeded) {
+    const How guarded = {.ulimit = "-t 10 && ulimit -v 1000000"};  // a fault cannot run away
+    for (const Args &cmd : {Args{"list"}, Args{"inspect"}, Args{"test"}, Args{"crc32"},
+                            Args{"salvage", "-f", "/dev/zero", path("z")}}) {
+        EXPECT_EQ(run(cmd, cmd.size() == 1 ? Args{"/dev/zero"} : Args{}, guarded), 1);
+        EXPECT_EQ(said(),
+                  "/dev/zero: not a regular file, and it reads on past its length (0 "
+                  "bytes); copy what is wanted to a file first\n");
+    }
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    const Bytes file = cmpz_file(1, cmpr_test::log_text(2000, 14));
+    ASSERT_EQ(write(fds[1], file.data(), file.size()), ssize_t(file.size()));
+    close(fds[1]);
+    EXPECT_EQ(run({"list"}, {}, {.in_fd = fds[0]}), 0) << slurp("err");
+    close(fds[0]);
+    EXPECT_NE(slurp("out").find("\nzlib                    -         2000      - "),
+              std::string::npos)
+        << slurp("out");
+}
