@@ -105,7 +105,7 @@ Region compress(Bytes in, const CompressOptions &opt, const std::string &name, P
     h.record_size = static_cast<uint32_t>(opt.record_size);
     const size_t head = opt.raw ? 0 : h.size();
     const uint64_t room = opt.own ? segments_bound(n, opt.record_size) : n;
-    Region out(head + room, "compressing " + name);
+    Region out(head + room, "the compressed data");
     uint64_t payload = 0;
     bool shrinks = true;
     if (opt.own) {
@@ -157,7 +157,7 @@ Region decompress(Bytes file, const DecompressOptions &opt, const std::string &n
             if (payload.size() != h.length)
                 throw fail("stored data is " + std::to_string(payload.size()) + " bytes but " +
                            claim);
-            out = Region(h.length, "restoring " + name);
+            out = Region(h.length, "the restored data");
             if (h.length > 0) std::memcpy(out.data(), payload.data(), h.length);
             break;
         case Method::kZlib:
@@ -165,7 +165,7 @@ Region decompress(Bytes file, const DecompressOptions &opt, const std::string &n
                 throw fail(claim + ", impossible for " + std::to_string(payload.size()) +
                            " bytes of zlib data");
             progress.phase("decompressing");
-            out = Region(h.length, "restoring " + name);
+            out = Region(h.length, "the restored data");
             if (decmprs_data(payload.data(), static_cast<uint32_t>(payload.size()), h.length,
                              out.data()) != 0)
                 throw fail("zlib data does not decode (corrupt or truncated)");
@@ -188,8 +188,11 @@ Region decompress(Bytes file, const DecompressOptions &opt, const std::string &n
 }
 
 Region decode_segments(Bytes buf, const Walk &w, const std::string &name) {
+    if (w.clean_output > kMaxInput)
+        throw Failure(name + ": the segments stand for " + std::to_string(w.clean_output) +
+                      " bytes; the library counts at most " + std::to_string(kMaxInput));
     const int escalations = refused_escalations();
-    Region out(w.clean_output, "restoring " + name, true);
+    Region out(w.clean_output, "the restored data", true);
     out.set_size(gzip_decmprs(buf.data(), static_cast<uint32_t>(buf.size()), out.data()));
     // The decoder reports a corrupt distance and decodes on; what it made of
     // the rest cannot be trusted.

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "codecs.h"
@@ -140,12 +141,19 @@ int for_each_input(const std::vector<std::string> &files,
                    const std::function<int(const std::string &)> &one) {
     int status = 0;
     for (const std::string &f : files.empty() ? std::vector<std::string>{"-"} : files) {
+        auto failed = [&](const std::string &line) {
+            std::fflush(stdout);
+            note(line);
+            status = 1;
+        };
         try {
             status |= one(f);
+        } catch (const OutOfMemory &e) {
+            failed(display_name(f) + ": " + e.what());
+        } catch (const std::bad_alloc &) {
+            failed(display_name(f) + ": out of memory");
         } catch (const Failure &e) {
-            std::fflush(stdout);
-            note(e.what());
-            status = 1;
+            failed(e.what());
         }
     }
     return status;

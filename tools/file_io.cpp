@@ -104,8 +104,8 @@ Region::Region(uint64_t capacity, const std::string &what, bool guarded) {
         p = mmap(nullptr, static_cast<size_t>(want), PROT_READ | PROT_WRITE,
                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED)
-        throw Failure("cannot reserve " + std::to_string(capacity) + " bytes of memory for " +
-                      what);
+        throw OutOfMemory("cannot reserve " + std::to_string(capacity) + " bytes of memory for " +
+                          what);
     base_ = static_cast<uint8_t *>(p);
     mapped_ = static_cast<size_t>(want);
     cap_ = static_cast<size_t>(capacity);
@@ -148,8 +148,8 @@ void Region::grow(uint64_t capacity, const std::string &what) {
     void *p = MAP_FAILED;
     if (want <= SIZE_MAX) p = mremap(base_, mapped_, static_cast<size_t>(want), MREMAP_MAYMOVE);
     if (p == MAP_FAILED)
-        throw Failure("cannot reserve " + std::to_string(capacity) + " bytes of memory for " +
-                      what);
+        throw OutOfMemory("cannot reserve " + std::to_string(capacity) + " bytes of memory for " +
+                          what);
     base_ = p_ = static_cast<uint8_t *>(p);
     mapped_ = static_cast<size_t>(want);
     cap_ = static_cast<size_t>(capacity);

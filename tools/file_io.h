@@ -21,8 +21,8 @@ inline constexpr uint64_t kMaxInput = UINT32_MAX;
 class Region {
    public:
     Region() = default;
-    // Maps 'capacity' bytes; throws Failure naming 'what' when the address
-    // space cannot hold them.  size() starts at 0.
+    // Maps 'capacity' bytes; throws OutOfMemory naming 'what' ("the input")
+    // when the address space cannot hold them.  size() starts at 0.
     Region(uint64_t capacity, const std::string &what, bool guarded = false);
     ~Region();
     Region(Region &&other) noexcept;

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <new>
 
 #include "bench_cmd.h"
 #include "cli_args.h"
@@ -69,13 +70,14 @@ int run(int argc, char **argv) {
         case Command::kInspect:
             return inspect_cmd(a.files, InspectOptions{a.json, a.record_size});
         case Command::kSalvage:
-            refuse_own_output(a.files[0], a.files[1]);
-            return salvage_cmd(
-                a.files[0], a.files[1],
-                SalvageOptions{a.record_size, a.keep_damaged, a.fill, a.verbose, a.force});
+            return for_each_input({a.files[0]}, [&](const std::string &in) {
+                refuse_own_output(in, a.files[1]);
+                return salvage_cmd(
+                    in, a.files[1],
+                    SalvageOptions{a.record_size, a.keep_damaged, a.fill, a.verbose, a.force});
+            });
         case Command::kBench:
-            run_bench(a.files, BenchSettings{a.bench_runs, a.bench_min_ms});
-            return 0;
+            return run_bench(a.files, BenchSettings{a.bench_runs, a.bench_min_ms});
     }
     return 2;
 }
@@ -96,7 +98,10 @@ int main(int argc, char **argv) {
     } catch (const UsageError &e) {
         std::fprintf(stderr, "cmpr: %s\n", e.what());
         return 2;
-    } catch (const std::exception &e) {  // Failure, and std::bad_alloc
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "cmpr: out of memory\n");
+        return 1;
+    } catch (const std::exception &e) {
         std::fprintf(stderr, "cmpr: %s\n", e.what());
         return 1;
     }

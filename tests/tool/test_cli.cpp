@@ -596,3 +596,25 @@ TEST(Tool, ReadsInputsThatAreNoRegularFilesOnlyAsFarAsNeeded) {
               std::string::npos)
         << slurp("out");
 }
+
+// Memory: an input that cannot get what it needs fails alone, named, in one
+// line, and the others are still done; bare segments that stand for more
+// than the library counts are refused before any room is reserved for them.
+TEST(Tool, AnInputThatRunsOutOfMemoryFailsAlone) {
+    if (CMPR_TOOL_SANITIZED) GTEST_SKIP() << "sanitizers reserve more address space than any limit";
+    const std::string big = put("big", Bytes(48 << 20, 0)),
+                      small = put("small.cz", cmpz_file(1, cmpr_test::log_text(2000, 15)));
+    // Room for the big input, not for a copy, or not even for the input.
+    EXPECT_EQ(run({"bench", "--runs=1", "--min-time=1", big, small}, {}, {.ulimit = "-v 81920"}),
+              1);
+    EXPECT_EQ(said(), big + ": out of memory\n");
+    EXPECT_NE(slurp("out").find(small + ": "), std::string::npos) << slurp("out");
+    EXPECT_EQ(run({"test", big, small}, {}, {.ulimit = "-v 40960"}), 1);
+    EXPECT_EQ(said(), big + ": cannot reserve 50331649 bytes of memory for the input\n");
+    std::vector<size_t> at;
+    put("huge", join(std::vector<Bytes>(257, cmpr_test::compress(Bytes(16 << 20, 0))), at));
+    EXPECT_EQ(run({"test", "--raw", "-q", path("huge")}, {}, {.ulimit = "-v 1000000"}), 1);
+    EXPECT_EQ(said(), path("huge") +
+                          ": the segments stand for 4311744512 bytes; the library "
+                          "counts at most 4294967295\n");
+}
