@@ -10,10 +10,11 @@
 
 #include "cmpr.h"
 #include "codecs.h"
-#include "segment_decode.h"
 #include "errors.h"
+#include "file_commands.h"
 #include "file_io.h"
 #include "sample_data.h"
+#include "segment_decode.h"
 
 namespace cmpr_tool {
 
@@ -156,7 +157,7 @@ void bench_input(const std::string &label, std::span<const uint8_t> in,
 
 }  // namespace
 
-void run_bench(const std::vector<std::string> &files, const BenchSettings &settings) {
+int run_bench(const std::vector<std::string> &files, const BenchSettings &settings) {
     std::printf(
         "cmpr bench: best of %d runs of at least %d ms each; MB/s = 10^6 bytes of\n"
         "uncompressed data per second, in both directions; every round trip checked\n",
@@ -165,11 +166,13 @@ void run_bench(const std::vector<std::string> &files, const BenchSettings &setti
         const Bytes sample = builtin_sample();
         bench_input("built-in sample (2 MiB daemon log, 1 MiB records, 1 MiB repetitive)", sample,
                     settings);
+        return 0;
     }
-    for (const std::string &f : files) {
+    return for_each_input(files, [&](const std::string &f) {
         const Region in = read_input(f);
         bench_input(display_name(f), in.bytes(), settings);
-    }
+        return 0;
+    });
 }
 
 }  // namespace cmpr_tool

@@ -13,9 +13,10 @@ struct BenchSettings {
 };
 
 // Measures each file, or the built-in sample when 'files' is empty, and
-// prints a table per input.  Throws Failure when a codec does not give back
-// its input byte for byte.
-void run_bench(const std::vector<std::string> &files, const BenchSettings &settings);
+// prints a table per input.  An input that fails (a codec that does not give
+// it back byte for byte) is reported and the others are still measured;
+// returns 1 when one did.
+int run_bench(const std::vector<std::string> &files, const BenchSettings &settings);
 
 }  // namespace cmpr_tool
 

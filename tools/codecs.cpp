@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cmpr.h"
+#include "cmpr_check.h"
 #include "container.h"
 #include "dump_commands.h"
 #include "dump_report.h"
@@ -11,6 +12,7 @@
 #include "errors.h"
 #include "progress.h"
 #include "segment_decode.h"
+#include "zlib_probe.h"
 
 namespace cmpr_tool {
 
@@ -68,12 +70,19 @@ uint64_t write_segments(Bytes in, uint64_t record_size, uint8_t *out, Progress &
 Region checked_segments(Bytes buf, uint64_t base, uint64_t record_size, int64_t expect,
                         const DecompressOptions &opt, const std::string &name, Progress &progress) {
     progress.phase("checking segments");
+    // What the segments stand for, before anything costs more than a read.
+    cmpr_check_result all;
+    cmpr_check(buf.data(), static_cast<uint32_t>(buf.size()), 0, &all);
+    if (all.out_len > kMaxInput)
+        throw Failure(name + ": the segments stand for " + std::to_string(all.out_len) +
+                      " bytes; the library counts at most " + std::to_string(kMaxInput));
     // Bare segments have no checksum to fall back on: each is held to what
     // the writer would have written.
     WalkOptions walk;
     walk.record_size = record_size;
     walk.infer = false;
     walk.check_writer = opt.raw;
+    walk.output_limit = kMaxInput;  // beyond, the data is refused anyway
     std::string first;
     const WalkSummary w = walk_for_damage(buf, walk, base, first);
     if (!w.intact()) {
@@ -111,7 +120,7 @@ Region compress(Bytes in, const CompressOptions &opt, const std::string &name, P
     h.record_size = static_cast<uint32_t>(opt.record_size);
     const size_t head = opt.raw ? 0 : h.size();
     const uint64_t room = opt.own ? segments_bound(n, opt.record_size) : n;
-    Region out(head + room, "compressing " + name);
+    Region out(head + room, "the compressed data");
     uint64_t payload = 0;
     bool shrinks = true;
     if (opt.own) {
@@ -162,7 +171,7 @@ Region decompress(Bytes file, const DecompressOptions &opt, const std::string &n
             if (payload.size() != h.length)
                 throw fail("stored data is " + std::to_string(payload.size()) + " bytes but " +
                            claim);
-            out = Region(h.length, "restoring " + name);
+            out = Region(h.length, "the restored data");
             if (h.length > 0) std::memcpy(out.data(), payload.data(), h.length);
             break;
         case Method::kZlib:
@@ -170,10 +179,17 @@ Region decompress(Bytes file, const DecompressOptions &opt, const std::string &n
                 throw fail(claim + ", impossible for " + std::to_string(payload.size()) +
                            " bytes of zlib data");
             progress.phase("decompressing");
-            out = Region(h.length, "restoring " + name);
+            out = Region(h.length, "the restored data");
             if (decmprs_data(payload.data(), static_cast<uint32_t>(payload.size()), h.length,
                              out.data()) != 0)
                 throw fail("zlib data does not decode (corrupt or truncated)");
+            // The wrapper stops at the stream's end and says nothing of what
+            // follows it, nor of a stream shorter than the room it was given.
+            if (const ZlibProbe p = probe_zlib(payload, {}); p.trailing > 0)
+                throw fail(describe_trailing(p, h.size()));
+            else if (p.inflated != h.length)
+                throw fail("the zlib stream holds " + std::to_string(p.inflated) + " bytes but " +
+                           claim);
             break;
         case Method::kOwn:
         case Method::kOwnRecords:

@@ -45,8 +45,7 @@ int salvage_data(const std::string &name, std::span<const uint8_t> data, const S
                  const ByteSink &out);
 
 // inspect of a buffer in memory ('opt.swap' already done).  Throws Failure.
-int inspect_data(const std::string &name, std::span<const uint8_t> data,
-                 const InspectOptions &opt);
+int inspect_data(const std::string &name, std::span<const uint8_t> data, const InspectOptions &opt);
 
 // Decodes each damaged segment of an own-codec buffer on its own, so that
 // the library's reports on it (and its banners) reach standard error, each

@@ -1,6 +1,7 @@
 #include "dump_walk.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -25,8 +26,8 @@ using Bytes = std::span<const uint8_t>;
 constexpr uint64_t kMinResyncOutput = 16;
 
 // A stretch that repeats the bytes just before it is taken for a flash
-// block written twice when the copy lies a whole number of flash pages
-// back and covers at least two of them.
+// block written twice when the block is a power of two of at least a flash
+// page, lies on a multiple of its size, and the copy covers two pages.
 constexpr uint64_t kFlashPage = 512;
 constexpr uint64_t kMinRepeat = 2 * kFlashPage;
 // How far back a copy is looked for: the segments of the last few MiB.
@@ -122,9 +123,10 @@ class Walker {
         : b_(b), n_(b.size()), record_size_(record_size), sink_(sink), census_(census), runs_(b) {}
 
     WalkSummary run();
-    double mean = 0;             // bytes per record, padding included
-    uint64_t last_full = kNone;  // where the last clean segment of the record size starts
-    bool check_writer = false;   // re-compress clean segments
+    double mean = 0;                     // bytes per record, padding included
+    uint64_t last_full = kNone;          // where the last clean segment of the record size starts
+    bool check_writer = false;           // re-compress clean segments, as long as their
+    uint64_t output_limit = UINT64_MAX;  // output stays within this
 
    private:
     Reading read(uint64_t at, uint64_t stop) const {
@@ -247,7 +249,8 @@ uint64_t Walker::search(uint64_t from, uint64_t stop, uint64_t floor, Repeat &re
 }
 
 Damage Walker::writer_check(const Reading &r) {
-    if (!check_writer || (writer_trials_ >= kWriterTrial && 2 * writer_fails_ > writer_trials_))
+    if (!check_writer || (writer_trials_ >= kWriterTrial && 2 * writer_fails_ > writer_trials_) ||
+        sum_.recoverable + r.r.out_len > output_limit)
         return {};
     decode_alone(b_.subspan(r.start, r.next() - r.start), scratch_, r.r.out_len);
     decoded_ = true;
@@ -432,12 +435,18 @@ Repeat Walker::repeat_around(uint64_t at, uint64_t floor) const {
     const uint64_t key = prefix_hash(b_, at);
     for (auto [it, end] = recent_.equal_range(key); it != end; ++it) {
         const uint64_t copy = it->second;
-        if (copy >= at || (at - copy) % kFlashPage != 0) continue;
+        // A flash block: a power of two in size, aligned to its size in the
+        // dump (the equal bytes may begin a little before its start).
+        if (copy >= at || !std::has_single_bit(at - copy) || at - copy < kFlashPage) continue;
         const uint64_t d = at - copy;
         uint64_t from = at, to = at;
         while (from > floor && from > d && b_[from - 1] == b_[from - 1 - d]) --from;
         while (to < n_ && to < from + d && b_[to] == b_[to - d]) ++to;
-        if (to - from >= kMinRepeat) return {from, to};
+        // Data that repeats on (identical records, one after another) is no
+        // block written twice.
+        if (to == from + d && to < n_ && b_[to] == b_[to - d]) continue;
+        const uint64_t block = (from + d - 1) / d * d;
+        if (block - from < kFlashPage && to >= block + kMinRepeat) return {from, to};
     }
     return {};
 }
@@ -778,6 +787,7 @@ WalkSummary walk_dump(Bytes buf, const WalkOptions &opt, const WalkSink &sink) {
         }
     }
     second.check_writer = opt.check_writer;
+    second.output_limit = opt.output_limit;
     WalkSummary s = second.run();
     if (opt.record_size == 0 && record_size != 0) {
         s.inferred = true;

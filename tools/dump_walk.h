@@ -77,7 +77,8 @@ struct Gap {
 struct WalkOptions {
     uint64_t record_size = 0;  // 0: infer it, if 'infer'
     bool infer = true;
-    bool check_writer = false;  // re-compress each clean segment and compare
+    bool check_writer = false;           // re-compress each clean segment and compare, while
+    uint64_t output_limit = UINT64_MAX;  // their output stays within this
 };
 
 struct WalkSummary {

@@ -13,6 +13,12 @@ struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Memory for one input that the system would not give: the loop over the
+// inputs names the input.
+struct OutOfMemory : Failure {
+    using Failure::Failure;
+};
+
 // The command line asks for something the tool cannot do: exit status 2.
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;

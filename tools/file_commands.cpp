@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "codecs.h"
@@ -38,12 +39,6 @@ std::string output_for(const Args &a, const std::string &in) {
     return in.substr(0, in.size() - suffix.size());
 }
 
-bool same_file(const std::string &a, const std::string &b) {
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 void refuse_terminal_input(const Args &a, const std::string &in) {
     if (is_std_stream(in) && !a.force && isatty(STDIN_FILENO) == 1)
         throw Failure("compressed data is not read from a terminal (-f reads it)");
@@ -58,12 +53,15 @@ void code_one(const Args &a, const std::string &in) {
     std::string out_path;
     if (!is_std_stream(in) && access(in.c_str(), R_OK) != 0)  // a missing input comes first
         throw Failure(in + ": " + std::strerror(errno));
+    // A device node or a FIFO is no file of data to be replaced by its output.
+    struct stat st;
+    if (a.remove_input && !is_std_stream(in) && stat(in.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw Failure(in + ": not a regular file, which --rm does not remove; left alone");
     if (a.command != Command::kTest) {
         out_path = output_for(a, in);
         if (is_std_stream(out_path) && compressing && !a.force && isatty(STDOUT_FILENO) == 1)
             throw Failure("compressed data is not written to a terminal (-f writes it)");
-        if (!is_std_stream(in) && !is_std_stream(out_path) && same_file(in, out_path))
-            throw Failure(in + ": is its own output; left alone");
+        refuse_own_output(in, out_path);
         out.emplace(out_path, a.force);  // an existing output is refused before any work
     }
     Progress progress(name, a.quiet);
@@ -90,12 +88,14 @@ void code_one(const Args &a, const std::string &in) {
 }
 
 // One line of list: what the header says, without reading (or checking)
-// the payload; bare segments are walked.
+// the payload; bare segments are walked.  Of an input that is no regular
+// file only the header is read, and its size is not known.
 void list_one(const Args &a, const std::string &in, bool &titled) {
     const std::string name = display_name(in);
     refuse_terminal_input(a, in);
     std::string method = "raw", crc = "-";
-    uint64_t size = 0, original = 0;
+    std::optional<uint64_t> size;
+    uint64_t original = 0;
     if (a.raw) {
         const Region r = read_input(in);
         std::string first;
@@ -112,14 +112,7 @@ void list_one(const Args &a, const std::string &in, bool &titled) {
                 got += n;
             else
                 break;
-        size = got;
-        struct stat st;
-        if (fstat(f.fd(), &st) == 0 && S_ISREG(st.st_mode)) {
-            size = static_cast<uint64_t>(st.st_size);
-        } else {
-            static uint8_t rest[1 << 16];
-            while (const size_t n = f.read_some(rest, sizeof rest)) size += n;
-        }
+        size = f.length();
         const std::span<const uint8_t> bytes(head, got);
         if (!has_magic(bytes))
             throw Failure(name + ": not a cmpr file (no CMPZ magic); bare segments need --raw");
@@ -131,16 +124,16 @@ void list_one(const Args &a, const std::string &in, bool &titled) {
         crc = hex;
     }
     char ratio[32] = "-";
-    if (size > 0 && original > 0)
+    if (size.value_or(0) > 0 && original > 0)
         std::snprintf(ratio, sizeof ratio, "%.2f",
-                      static_cast<double>(original) / static_cast<double>(size));
+                      static_cast<double>(original) / static_cast<double>(*size));
     if (!titled)
         std::printf("%-12s %12s %12s %6s %-8s  %s\n", "method", "compressed", "original", "ratio",
                     "crc-32", "name");
     titled = true;
-    std::printf("%-12s %12llu %12llu %6s %-8s  %s\n", method.c_str(),
-                static_cast<unsigned long long>(size), static_cast<unsigned long long>(original),
-                ratio, crc.c_str(), name.c_str());
+    std::printf("%-12s %12s %12llu %6s %-8s  %s\n", method.c_str(),
+                size ? std::to_string(*size).c_str() : "-",
+                static_cast<unsigned long long>(original), ratio, crc.c_str(), name.c_str());
 }
 
 }  // namespace
@@ -149,12 +142,19 @@ int for_each_input(const std::vector<std::string> &files,
                    const std::function<int(const std::string &)> &one) {
     int status = 0;
     for (const std::string &f : files.empty() ? std::vector<std::string>{"-"} : files) {
+        auto failed = [&](const std::string &line) {
+            std::fflush(stdout);
+            note(line);
+            status = 1;
+        };
         try {
             status |= one(f);
+        } catch (const OutOfMemory &e) {
+            failed(display_name(f) + ": " + e.what());
+        } catch (const std::bad_alloc &) {
+            failed(display_name(f) + ": out of memory");
         } catch (const Failure &e) {
-            std::fflush(stdout);
-            note(e.what());
-            status = 1;
+            failed(e.what());
         }
     }
     return status;

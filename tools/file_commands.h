@@ -13,8 +13,9 @@
 namespace cmpr_tool {
 
 // Runs 'one' on each of 'files' (standard input when there are none), in
-// order.  An input that fails (Failure) is reported on standard error and
-// the others are still done.  Returns the results ORed together, 1 for a
+// order.  An input that fails (Failure, or memory that cannot be had) is
+// reported in one line naming it on standard error, and the others are
+// still done.  Returns the results ORed together, 1 for a
 // failed input.
 int for_each_input(const std::vector<std::string> &files,
                    const std::function<int(const std::string &)> &one);

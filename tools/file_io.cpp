@@ -76,9 +76,20 @@ std::string sys_error(const std::string &path, const char *doing) {
     return display_name(path) + ": " + doing + std::strerror(errno);
 }
 
-Failure too_large(const std::string &path) {
-    return Failure(display_name(path) + ": input is longer than " + std::to_string(kMaxInput) +
-                   " bytes; the library counts lengths in 32 bits");
+Failure too_large(const std::string &path, bool regular) {
+    return Failure(
+        display_name(path) +
+        (regular ? ": input is longer than " : ": not a regular file, and it gives more than ") +
+        std::to_string(kMaxInput) + " bytes; the library counts lengths in 32 bits");
+}
+
+// What a device says it holds from where 'fd' stands: it seeks to its end.
+// A disk or a flash partition knows; a terminal cannot seek, and /dev/zero
+// says 0.
+std::optional<uint64_t> device_length(int fd) {
+    const off_t at = lseek(fd, 0, SEEK_CUR), end = lseek(fd, 0, SEEK_END);
+    if (at < 0 || end < 0 || lseek(fd, at, SEEK_SET) != at) return std::nullopt;
+    return static_cast<uint64_t>(std::max<off_t>(end - at, 0));
 }
 
 }  // namespace
@@ -93,8 +104,8 @@ Region::Region(uint64_t capacity, const std::string &what, bool guarded) {
         p = mmap(nullptr, static_cast<size_t>(want), PROT_READ | PROT_WRITE,
                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED)
-        throw Failure("cannot reserve " + std::to_string(capacity) + " bytes of memory for " +
-                      what);
+        throw OutOfMemory("cannot reserve " + std::to_string(capacity) + " bytes of memory for " +
+                          what);
     base_ = static_cast<uint8_t *>(p);
     mapped_ = static_cast<size_t>(want);
     cap_ = static_cast<size_t>(capacity);
@@ -137,8 +148,8 @@ void Region::grow(uint64_t capacity, const std::string &what) {
     void *p = MAP_FAILED;
     if (want <= SIZE_MAX) p = mremap(base_, mapped_, static_cast<size_t>(want), MREMAP_MAYMOVE);
     if (p == MAP_FAILED)
-        throw Failure("cannot reserve " + std::to_string(capacity) + " bytes of memory for " +
-                      what);
+        throw OutOfMemory("cannot reserve " + std::to_string(capacity) + " bytes of memory for " +
+                          what);
     base_ = p_ = static_cast<uint8_t *>(p);
     mapped_ = static_cast<size_t>(want);
     cap_ = static_cast<size_t>(capacity);
@@ -160,6 +171,13 @@ InputFile::InputFile(const std::string &path)
     : path_(path),
       fd_(is_std_stream(path) ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
     if (fd_ < 0) throw Failure(sys_error(path, ""));
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return;
+    regular_ = S_ISREG(st.st_mode);
+    if (regular_)
+        length_ = static_cast<uint64_t>(st.st_size);
+    else if (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode))
+        length_ = device_length(fd_);
 }
 
 InputFile::~InputFile() {
@@ -169,35 +187,37 @@ InputFile::~InputFile() {
 size_t InputFile::read_some(uint8_t *buf, size_t n) {
     for (;;) {
         ssize_t got = read(fd_, buf, std::min(n, kMaxTransfer));
-        if (got >= 0) return static_cast<size_t>(got);
-        if (errno != EINTR) throw Failure(sys_error(path_, "read failed: "));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw Failure(sys_error(path_, "read failed: "));
+        done_ += static_cast<uint64_t>(got);
+        // A regular file that grows while it is read is read on, but a
+        // device's length is all it holds.
+        if (!regular_ && length_ && done_ > *length_)
+            throw Failure(
+                display_name(path_) + ": not a regular file, and it reads on past its length (" +
+                std::to_string(*length_) + " bytes); copy what is wanted to a file first");
+        return static_cast<size_t>(got);
     }
 }
 
 Region read_input(const std::string &path, const OnBytes &on_read) {
     InputFile file(path);
-    // A regular file says its length up front: exactly that much room, and
-    // a file too long is refused before reading.  A pipe's room doubles as
-    // it fills.
-    struct stat st;
-    uint64_t room = uint64_t{1} << 20, total = 0;
-    if (fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode)) {
-        if (static_cast<uint64_t>(st.st_size) > kMaxInput) throw too_large(path);
-        total = static_cast<uint64_t>(st.st_size);
-        room = total + 1;  // one more byte sees a file that grew
-    }
-    const std::string what = "reading " + display_name(path);
-    Region r(room, what);
+    // A file that says its length gets exactly that much room, and one too
+    // long is refused before reading.  A pipe's room doubles as it fills.
+    const std::optional<uint64_t> length = file.length();
+    if (length && *length > kMaxInput) throw too_large(path, file.regular());
+    const char *what = "the input";
+    Region r(length ? *length + 1 : uint64_t{1} << 20, what);  // one more byte sees it grow
     size_t n = 0;
     for (;;) {
         if (n == r.capacity()) {
-            if (n > kMaxInput) throw too_large(path);
+            if (n > kMaxInput) throw too_large(path, file.regular());
             r.grow(std::min<uint64_t>(2 * uint64_t{n}, kMaxInput + 1), what);
         }
         const size_t got = file.read_some(r.data() + n, std::min(r.capacity() - n, kPiece));
         if (got == 0) break;
         n += got;
-        if (on_read) on_read(n, total);
+        if (on_read) on_read(n, length.value_or(0));
     }
     r.set_size(n);
     return r;
@@ -224,10 +244,40 @@ void remove_output_on_interrupt() {
     }
 }
 
+// What is at 'path' decides how it is written, each kind as a careful user
+// would want it:
+//   nothing          a new file, from a temporary one renamed when complete;
+//   a regular file   (with force) replaced the same way, so that a failure
+//                    leaves the old one whole;
+//   a device node or a FIFO, or a symbolic link to one
+//                    (with force) written through, as the shell's '>' does:
+//                    their point is to take the data (a disk, a flash
+//                    partition, /dev/null, /dev/stdout, a reader at the other
+//                    end), and a file put in their place breaks the system;
+//                    one cannot be replaced whole, so a failure leaves what
+//                    was written;
+//   a symbolic link to a file, or to nothing
+//                    refused: replacing the link cuts it from its file, and
+//                    writing into that file changes one the user did not
+//                    name (and lets a link planted in a shared folder aim the
+//                    output anywhere); naming the file itself settles it;
+//   a directory      refused.
 OutputFile::OutputFile(const std::string &path, bool force)
     : path_(path), fd_(STDOUT_FILENO), force_(force) {
     if (is_std_stream(path)) return;
-    if (!force && exists(path)) throw Failure(already_exists(path));
+    struct stat own, target;
+    const bool there = lstat(path.c_str(), &own) == 0;
+    const bool reached = there && stat(path.c_str(), &target) == 0;
+    if (reached && S_ISDIR(target.st_mode)) throw Failure(path + ": is a directory; not replaced");
+    if (there && S_ISLNK(own.st_mode) && (!reached || S_ISREG(target.st_mode)))
+        throw Failure(path +
+                      ": is a symbolic link; neither it nor the file it points to is replaced");
+    if (there && !force) throw Failure(already_exists(path));
+    if (reached && !S_ISREG(target.st_mode)) {
+        fd_ = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd_ < 0) throw Failure(path + ": cannot open: " + std::strerror(errno));
+        return;
+    }
     HoldInterrupts hold;
     std::string temp = path + ".cmpr-XXXXXX";
     fd_ = mkostemp(temp.data(), O_CLOEXEC);
@@ -240,14 +290,14 @@ OutputFile::OutputFile(const std::string &path, bool force)
 }
 
 OutputFile::~OutputFile() {
+    if (fd_ >= 0 && !is_std_stream(path_)) close(fd_);
     if (temp_.empty()) return;
-    if (fd_ >= 0) close(fd_);
     unlink(temp_.c_str());
     g_temp_set = 0;  // after the unlink: an interrupt in between finds nothing left to do
 }
 
 void OutputFile::write(std::span<const uint8_t> data, const OnBytes &on_write) {
-    const std::string name = temp_.empty() ? "<stdout>" : path_;
+    const std::string name = is_std_stream(path_) ? "<stdout>" : path_;
     size_t done = 0;
     while (done < data.size()) {
         ssize_t put = ::write(fd_, data.data() + done, std::min(data.size() - done, kPiece));
@@ -260,12 +310,16 @@ void OutputFile::write(std::span<const uint8_t> data, const OnBytes &on_write) {
 }
 
 void OutputFile::commit() {
-    if (temp_.empty()) return;
+    if (is_std_stream(path_)) return;
+    const int fd = fd_;
+    fd_ = -1;
+    if (temp_.empty()) {  // written through
+        if (close(fd) != 0) throw Failure(path_ + ": write failed: " + std::strerror(errno));
+        return;
+    }
     // The new file gets the permissions a plainly created one would.
     const mode_t mask = umask(0);
     umask(mask);
-    const int fd = fd_;
-    fd_ = -1;
     if (fchmod(fd, 0666 & ~mask) != 0 || close(fd) != 0)
         throw Failure(path_ + ": write failed: " + std::strerror(errno));
     HoldInterrupts hold;
@@ -274,6 +328,14 @@ void OutputFile::commit() {
                                       : path_ + ": write failed: " + std::strerror(errno));
     temp_.clear();
     g_temp_set = 0;
+}
+
+void refuse_own_output(const std::string &in, const std::string &out) {
+    struct stat a, b;
+    if (is_std_stream(out) || stat(out.c_str(), &b) != 0) return;
+    const bool got = is_std_stream(in) ? fstat(STDIN_FILENO, &a) == 0 : stat(in.c_str(), &a) == 0;
+    if (got && a.st_dev == b.st_dev && a.st_ino == b.st_ino)
+        throw Failure(display_name(in) + ": is its own output; left alone");
 }
 
 }  // namespace cmpr_tool

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -20,8 +21,8 @@ inline constexpr uint64_t kMaxInput = UINT32_MAX;
 class Region {
    public:
     Region() = default;
-    // Maps 'capacity' bytes; throws Failure naming 'what' when the address
-    // space cannot hold them.  size() starts at 0.
+    // Maps 'capacity' bytes; throws OutOfMemory naming 'what' ("the input")
+    // when the address space cannot hold them.  size() starts at 0.
     Region(uint64_t capacity, const std::string &what, bool guarded = false);
     ~Region();
     Region(Region &&other) noexcept;
@@ -61,28 +62,40 @@ class InputFile {
     InputFile &operator=(const InputFile &) = delete;
 
     int fd() const { return fd_; }
+    bool regular() const { return regular_; }
+    // The bytes it holds, when it can tell: a regular file, or a device that
+    // seeks to its end (a disk, a flash partition); not a pipe or a terminal.
+    std::optional<uint64_t> length() const { return length_; }
     // Reads up to 'n' bytes, retrying on interruption; 0 only at the end.
+    // Throws Failure when a device reads on past its length: /dev/zero and
+    // its kind have no end to wait for.
     size_t read_some(uint8_t *buf, size_t n);
 
    private:
     std::string path_;
     int fd_;
+    bool regular_ = false;
+    std::optional<uint64_t> length_;
+    uint64_t done_ = 0;  // bytes read so far
 };
 
 // Told of the bytes moved so far, of a total (0: not known); for progress.
 using OnBytes = std::function<void(uint64_t done, uint64_t total)>;
 
 // Reads the whole of 'path' into a region of its own size (a pipe's grows as
-// it is read); refuses input longer than kMaxInput.
+// it is read); refuses input longer than kMaxInput as soon as it passes it.
 Region read_input(const std::string &path, const OnBytes &on_read = {});
 
 // Writes to 'path' (standard output for "-"): into a temporary file beside
 // it, renamed to 'path' by commit(), so that a failure leaves no partial
 // file; a writer destroyed before commit() removes its temporary file, and
 // so does an interrupt (see remove_output_on_interrupt()).  One at a time.
+// A device node or a FIFO at 'path' (or a symbolic link to one) is written
+// through instead; a directory, or a symbolic link to anything else, is
+// refused.
 class OutputFile {
    public:
-    // Without 'force', a file that exists at 'path' is refused, both here
+    // Without 'force', anything that exists at 'path' is refused, both here
     // and when commit() would replace it.  Throws Failure.
     explicit OutputFile(const std::string &path, bool force = false);
     ~OutputFile();
@@ -93,9 +106,13 @@ class OutputFile {
 
    private:
     std::string path_, temp_;
-    int fd_;
+    int fd_;  // standard output's, the temporary file's or the one written through
     bool force_;
 };
+
+// Refuses (Failure) an output that is the input itself under any name: the
+// same file, reached by another name, a link, or standard input.
+void refuse_own_output(const std::string &in, const std::string &out);
 
 // From now on SIGINT, SIGTERM and SIGHUP remove the temporary file of the
 // OutputFile being written before they end the process as they would have.

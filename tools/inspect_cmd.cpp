@@ -19,8 +19,10 @@ namespace {
 
 using Bytes = std::span<const uint8_t>;
 
+// 'h': the header before the stream, or none; offsets count in the file.
 void print_zlib(const std::string &name, const std::string &kind, Bytes data, const ZlibProbe &p,
                 const Header *h, bool crc_ok, bool json) {
+    const uint64_t base = h != nullptr ? h->size() : 0;
     const char *adler = p.complete ? "ok" : p.adler_mismatch ? "mismatch" : "unchecked";
     const char *crc = crc_ok ? "ok" : "mismatch";
     if (json) {
@@ -35,8 +37,11 @@ void print_zlib(const std::string &name, const std::string &kind, Bytes data, co
         j["inflated"] = p.inflated;
         j["adler32"] = adler;
         j["failed_at"] =
-            p.complete ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(p.in_used);
+            p.complete ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(base + p.in_used);
         j["error"] = p.complete ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(p.error);
+        j["trailing"] = p.complete ? nlohmann::ordered_json{{"offset", base + p.in_used},
+                                                            {"length", p.trailing}}
+                                   : nlohmann::ordered_json(nullptr);
         std::printf(
             "%s\n",
             j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
@@ -50,7 +55,9 @@ void print_zlib(const std::string &name, const std::string &kind, Bytes data, co
     std::printf("  zlib header %s; inflates to %llu bytes; Adler-32 %s", p.header_ok ? "ok" : "bad",
                 static_cast<unsigned long long>(p.inflated), adler);
     if (!p.complete)
-        std::printf("; fails at input byte %s: %s", hex_offset(p.in_used).c_str(), p.error.c_str());
+        std::printf("; fails at input byte %s: %s", hex_offset(base + p.in_used).c_str(),
+                    p.error.c_str());
+    if (p.trailing > 0) std::printf("; %s", describe_trailing(p, base).c_str());
     std::printf("\n");
 }
 
@@ -102,7 +109,7 @@ int inspect_data(const std::string &name, Bytes data, const InspectOptions &opt)
         case DumpKind::kZlib: {
             const ZlibProbe p = probe_zlib(data, {});
             print_zlib(name, "zlib", data, p, nullptr, true, opt.json);
-            return !p.complete;
+            return !p.complete || p.trailing > 0;
         }
         case DumpKind::kContainer: {
             const Header h = read_header(data, name);
@@ -120,7 +127,7 @@ int inspect_data(const std::string &name, Bytes data, const InspectOptions &opt)
             }
             const bool crc_ok = p.inflated == h.length && ~crc == h.crc;
             print_zlib(name, "cmpz", data, p, &h, crc_ok, opt.json);
-            return !(p.complete && crc_ok);
+            return !(p.complete && crc_ok) || p.trailing > 0;
         }
     }
     return 1;

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <new>
 
 #include "bench_cmd.h"
 #include "cli_args.h"
@@ -71,12 +72,14 @@ int run(int argc, char **argv) {
             return inspect_cmd(a.files,
                                InspectOptions{a.json, a.all, a.record_size, a.swap, a.verbose});
         case Command::kSalvage:
-            return salvage_cmd(
-                a.files[0], a.files[1],
-                SalvageOptions{a.record_size, a.keep_damaged, a.fill, a.swap, a.verbose, a.force});
+            return for_each_input({a.files[0]}, [&](const std::string &in) {
+                refuse_own_output(in, a.files[1]);
+                return salvage_cmd(in, a.files[1],
+                                   SalvageOptions{a.record_size, a.keep_damaged, a.fill, a.swap,
+                                                  a.verbose, a.force});
+            });
         case Command::kBench:
-            run_bench(a.files, BenchSettings{a.bench_runs, a.bench_min_ms});
-            return 0;
+            return run_bench(a.files, BenchSettings{a.bench_runs, a.bench_min_ms});
     }
     return 2;
 }
@@ -97,7 +100,10 @@ int main(int argc, char **argv) {
     } catch (const UsageError &e) {
         std::fprintf(stderr, "cmpr: %s\n", e.what());
         return 2;
-    } catch (const std::exception &e) {  // Failure, and std::bad_alloc
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "cmpr: out of memory\n");
+        return 1;
+    } catch (const std::exception &e) {
         std::fprintf(stderr, "cmpr: %s\n", e.what());
         return 1;
     }

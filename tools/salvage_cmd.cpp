@@ -143,6 +143,8 @@ int salvage_data(const std::string &name, std::span<const uint8_t> data, const S
                 s.left_out("zlib stream fails at input byte " + hex_offset(p.in_used) + " (" +
                            p.error + "); the " + std::to_string(p.inflated) +
                            " bytes before it are written");
+            else if (p.trailing > 0)
+                s.left_out(describe_trailing(p, 0) + ": left out");
             break;
         }
         case DumpKind::kContainer: {
@@ -163,6 +165,8 @@ int salvage_data(const std::string &name, std::span<const uint8_t> data, const S
                                " (" + (p.complete ? "not the length the header claims" : p.error) +
                                "); the " + std::to_string(p.inflated) +
                                " bytes before it are written");
+                else if (p.trailing > 0)
+                    s.left_out(describe_trailing(p, h.size()) + ": left out");
             }
             // Damage that leaves no sign in the data shows in the checksum.
             if (s.status() == 0 && (s.written() != h.length || s.crc() != h.crc))
@@ -177,7 +181,8 @@ int salvage_cmd(const std::string &in, const std::string &out, const SalvageOpti
     Region r = read_input(in);
     if (opt.swap != 0) swap_words({r.data(), r.size()}, opt.swap);
     OutputFile o(out, opt.force);
-    const int status = salvage_data(display_name(in), r.bytes(), opt, [&](Bytes piece) { o.write(piece); });
+    const int status =
+        salvage_data(display_name(in), r.bytes(), opt, [&](Bytes piece) { o.write(piece); });
     o.commit();
     return status;
 }

@@ -11,8 +11,11 @@
 namespace cmpr_tool {
 
 Region decode_segments(std::span<const uint8_t> buf, uint64_t expect, const std::string &name) {
+    if (expect > kMaxInput)
+        throw Failure(name + ": the segments stand for " + std::to_string(expect) +
+                      " bytes; the library counts at most " + std::to_string(kMaxInput));
     const int escalations = refused_escalations();
-    Region out(expect, "restoring " + name, true);
+    Region out(expect, "the restored data", true);
     out.set_size(gzip_decmprs(buf.data(), static_cast<uint32_t>(buf.size()), out.data()));
     // The decoder reports a corrupt distance and decodes on; what it made of
     // the rest cannot be trusted.

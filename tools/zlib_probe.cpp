@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "dump_walk.h"
+
 namespace cmpr_tool {
 
 bool looks_like_zlib(std::span<const uint8_t> in) {
@@ -43,6 +45,7 @@ ZlibProbe probe_zlib(std::span<const uint8_t> in,
     }
     p.in_used = fed - s.avail_in;
     p.complete = rc == Z_STREAM_END;
+    if (p.complete) p.trailing = in.size() - p.in_used;
     if (rc == Z_DATA_ERROR) {
         p.error = s.msg != nullptr ? s.msg : "corrupt data";
         p.adler_mismatch = p.error == "incorrect data check";
@@ -51,6 +54,11 @@ ZlibProbe probe_zlib(std::span<const uint8_t> in,
     }
     inflateEnd(&s);
     return p;
+}
+
+std::string describe_trailing(const ZlibProbe &p, uint64_t base) {
+    return std::to_string(p.trailing) + " bytes after the end of the zlib stream, from byte " +
+           hex_offset(base + p.in_used);
 }
 
 }  // namespace cmpr_tool

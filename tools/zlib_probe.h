@@ -16,6 +16,7 @@ struct ZlibProbe {
     bool adler_mismatch = false;
     uint64_t inflated = 0;  // bytes inflated before the end or the failure
     uint64_t in_used = 0;   // input bytes up to the end or the failure
+    uint64_t trailing = 0;  // input bytes after the end, when complete
     std::string error;      // why it stopped short, when it did
 };
 
@@ -26,6 +27,10 @@ bool looks_like_zlib(std::span<const uint8_t> in);
 // empty).
 ZlibProbe probe_zlib(std::span<const uint8_t> in,
                      const std::function<void(std::span<const uint8_t>)> &sink);
+
+// "8 bytes after the end of the zlib stream, from byte 0x00000637", for a
+// complete probe of input that starts 'base' bytes into its file.
+std::string describe_trailing(const ZlibProbe &p, uint64_t base);
 
 }  // namespace cmpr_tool
 

@@ -3,6 +3,8 @@
 // and what it wrote.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -152,15 +155,10 @@ TEST(Tool, TestAndListTellGoodFilesFromDamagedOnes) {
 // Files written before the own codec had a place in the header: the same
 // layout, methods 0 and 1.
 TEST(Tool, ReadsFilesOfTheEarlierFormat) {
-    const Bytes text = cmpr_test::log_text(10000, 9), z = zlib_stream(text);
-    auto header = [&](uint8_t method) {
-        Bytes h = {'C', 'M', 'P', 'Z', method};
-        for (uLong v : {uLong(text.size()), crc32(0, text.data(), text.size())})
-            for (int i = 0; i < 4; ++i) h.push_back(static_cast<uint8_t>(v >> 8 * i));
-        return h;
-    };
-    for (const Bytes &file : {header(1) + z, header(0) + text}) {
-        ASSERT_EQ(run({"decompress", "-c", put("old.cz", file)}), 0) << slurp("err");
+    const Bytes text = cmpr_test::log_text(10000, 9);
+    for (const uint8_t method : {1, 0}) {
+        ASSERT_EQ(run({"decompress", "-c", put("old.cz", cmpz_file(method, text))}), 0)
+            << slurp("err");
         EXPECT_TRUE(slurp<Bytes>("out") == text);
     }
 }
@@ -227,3 +225,147 @@ TEST(Tool, HelpFitsAndTheManualPageKeepsUp) {
 }
 
 }  // namespace
+
+// Every command that writes a named output writes through a device node, a
+// FIFO or a link to one of them, leaving it in place; it replaces neither a
+// link to a file (nor that file) nor a directory.
+TEST(Tool, WritesThroughDevicesAndFifosAndLeavesLinksAndDirectories) {
+    const Bytes text = cmpr_test::log_text(3000, 11);
+    put("text", text), put("text.cz", cmpz_file(1, text));
+    const std::string o = path("o"), f = path("f"),
+                      link = "is a symbolic link; neither it nor the file it points to is replaced";
+    using std::filesystem::file_type;
+    const struct {
+        std::function<bool()> make;  // false: not possible here (a device node needs privileges)
+        file_type stays;
+        std::string refused = {};  // "": written through
+    } cases[] = {
+        {[&] { return mkfifo(o.c_str(), 0600) == 0; }, file_type::fifo},
+        {[&] { return mkfifo(f.c_str(), 0600) == 0 && symlink("f", o.c_str()) == 0; },
+         file_type::symlink},
+        {[&] { return mknod(o.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; },  // null device
+         file_type::character},
+        {[&] { return symlink("ref", o.c_str()) == 0; }, file_type::symlink, link},
+        {[&] { return symlink("none", o.c_str()) == 0; }, file_type::symlink, link},
+        {[&] { return mkdir(o.c_str(), 0700) == 0; }, file_type::directory,
+         "is a directory; not replaced"},
+    };
+    for (Args cmd : {Args{"decompress", "-fo", "@", path("text.cz")},
+                     Args{"compress", "-fo", "@", path("text")},
+                     Args{"salvage", "-f", path("text.cz"), "@"}}) {
+        const auto out = std::find(cmd.begin(), cmd.end(), "@");
+        *out = path("ref");
+        ASSERT_EQ(run(cmd), 0) << slurp("err");
+        const Bytes ref = slurp<Bytes>("ref");
+        *out = o;
+        for (const auto &c : cases) {
+            SCOPED_TRACE(cmd[0] + " " + std::to_string(&c - cases));
+            std::filesystem::remove_all(o), std::filesystem::remove(f);
+            if (!c.make()) continue;
+            const bool fifo = c.refused.empty() && c.stays != file_type::character;
+            const int reader = fifo ? open(o.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+            EXPECT_EQ(run(cmd), c.refused.empty() ? 0 : 1);
+            EXPECT_EQ(said(), c.refused.empty() ? "" : o + ": " + c.refused + "\n");
+            EXPECT_EQ(std::filesystem::symlink_status(o).type(), c.stays);
+            Bytes got(ref.size() + 1);
+            got.resize(std::max<ssize_t>(read(reader, got.data(), got.size()), 0));
+            EXPECT_TRUE(!fifo || got == ref);
+            if (fifo) close(reader);
+        }
+        EXPECT_EQ(slurp<Bytes>("ref"), ref);
+    }
+    std::filesystem::remove_all(o);
+}
+
+// No command replaces its own input, whatever name the output is given, and
+// --rm removes no device node.
+TEST(Tool, LeavesItsInputsAlone) {
+    const Bytes file = cmpz_file(1, cmpr_test::log_text(2000, 12));
+    const std::string in = put("own.cz", file), hard = path("hard.cz"), node = path("node");
+    ASSERT_EQ(link(in.c_str(), hard.c_str()), 0);
+    for (const Args &cmd : {Args{"salvage", "-f", in, in}, Args{"salvage", "-f", in, hard},
+                            Args{"decompress", "-fo", hard, in}}) {
+        EXPECT_EQ(run(cmd), 1);
+        EXPECT_EQ(said(), in + ": is its own output; left alone\n");
+        EXPECT_EQ(slurp<Bytes>("own.cz"), file);
+    }
+    if (mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0) return;  // the null device
+    EXPECT_EQ(run({"compress", "--rm", node}), 1);
+    EXPECT_EQ(said(), node + ": not a regular file, which --rm does not remove; left alone\n");
+    EXPECT_TRUE(std::filesystem::is_character_file(node));
+}
+
+// Bytes after the end of a zlib stream are no part of it: test and
+// decompress refuse the file, inspect and salvage say where they lie.
+TEST(Tool, BytesAfterAZlibStreamAreDamage) {
+    const Bytes text = cmpr_test::log_text(5000, 13), junk = {1, 2, 3, 4, 5, 6, 7, 8};
+    const Bytes file = cmpz_file(1, text, junk);
+    auto after = [](size_t size) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08zx", size - 8);
+        return "8 bytes after the end of the zlib stream, from byte " + std::string(hex);
+    };
+    for (const Args &cmd : {Args{"test"}, Args{"decompress", "-fo", path("x")}}) {
+        EXPECT_EQ(run(cmd, {put("t.cz", file)}), 1);
+        EXPECT_EQ(said(), path("t.cz") + ": " + after(file.size()) + "\n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(path("x")));
+    for (const Bytes &in : {file, zlib_stream(text) + junk}) {
+        EXPECT_EQ(run({"inspect", "--json", put("in", in)}), 1);
+        const auto trailing = nlohmann::json::parse(slurp("out"))["trailing"];
+        EXPECT_EQ(trailing["offset"], in.size() - 8);
+        EXPECT_EQ(trailing["length"], 8);
+        EXPECT_EQ(run({"salvage", "-f", path("in"), path("saved")}), 1);
+        EXPECT_EQ(said(), path("in") + ": " + after(in.size()) + ": left out\n");
+        EXPECT_EQ(slurp<Bytes>("saved"), text);
+    }
+}
+
+// An input that is not a regular file is read only as far as it is needed:
+// a device that reads on past its length (0 for /dev/zero) is refused at
+// once, and list takes only the header from a pipe.
+TEST(Tool, ReadsInputsThatAreNoRegularFilesOnlyAsFarAsNeeded) {
+    // Limits, so that a fault cannot run away.
+    const How guarded = {.ulimit = limits_apply() ? "-t 10 && ulimit -v 1000000" : "-t 10"};
+    for (const Args &cmd : {Args{"list"}, Args{"inspect"}, Args{"test"}, Args{"crc32"},
+                            Args{"salvage", "-f", "/dev/zero", path("z")}}) {
+        EXPECT_EQ(run(cmd, cmd.size() == 1 ? Args{"/dev/zero"} : Args{}, guarded), 1);
+        EXPECT_EQ(said(),
+                  "/dev/zero: not a regular file, and it reads on past its length (0 "
+                  "bytes); copy what is wanted to a file first\n");
+    }
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    const Bytes file = cmpz_file(1, cmpr_test::log_text(2000, 14));
+    ASSERT_EQ(write(fds[1], file.data(), file.size()), ssize_t(file.size()));
+    close(fds[1]);
+    EXPECT_EQ(run({"list"}, {}, {.in_fd = fds[0]}), 0) << slurp("err");
+    close(fds[0]);
+    EXPECT_NE(slurp("out").find("\nzlib                    -         2000      - "),
+              std::string::npos)
+        << slurp("out");
+}
+
+// Memory: an input that cannot get what it needs fails alone, named, in one
+// line, and the others are still done; bare segments that stand for more
+// than the library counts are refused before any room is reserved for them.
+TEST(Tool, AnInputThatRunsOutOfMemoryFailsAlone) {
+    if (!limits_apply()) GTEST_SKIP() << "no address-space limit applies to this tool";
+    const std::string big = put("big", Bytes(48 << 20, 0)),
+                      small = put("small.cz", cmpz_file(1, cmpr_test::log_text(2000, 15)));
+    // Room for the big input, not for a copy, or not even for the input.
+    EXPECT_EQ(run({"bench", "--runs=1", "--min-time=1", big, small}, {}, {.ulimit = "-v 81920"}),
+              1);
+    EXPECT_EQ(said(), big + ": out of memory\n");
+    EXPECT_NE(slurp("out").find(small + ": "), std::string::npos) << slurp("out");
+    EXPECT_EQ(run({"test", big, small}, {}, {.ulimit = "-v 40960"}), 1);
+    EXPECT_EQ(said(), big + ": cannot reserve 50331649 bytes of memory for the input\n");
+    const Bytes zeros = cmpr_test::compress(Bytes(16 << 20, 0));
+    Bytes huge;
+    for (int i = 0; i < 257; ++i) huge = huge + zeros + Bytes((4 - zeros.size() % 4) % 4, 0);
+    put("huge", huge + Bytes(4, 0));
+    EXPECT_EQ(run({"test", "--raw", "-q", path("huge")}, {}, {.ulimit = "-v 1000000"}), 1);
+    EXPECT_EQ(said(), path("huge") +
+                          ": the segments stand for 4311744512 bytes; the library "
+                          "counts at most 4294967295\n");
+}

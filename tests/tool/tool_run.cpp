@@ -77,4 +77,22 @@ bool one_line(const std::string &err) {
     return err.starts_with("cmpr: ") && std::count(err.begin(), err.end(), '\n') == 1;
 }
 
+Bytes cmpz_file(uint8_t method, const Bytes &text, const Bytes &after) {
+    Bytes f = {'C', 'M', 'P', 'Z', method};
+    for (uLong v : {uLong(text.size()), crc32(0, text.data(), text.size())})
+        for (int i = 0; i < 4; ++i) f.push_back(static_cast<uint8_t>(v >> 8 * i));
+    return f + (method == 1 ? zlib_stream(text) : text) + after;
+}
+
+std::string said() {
+    const std::string err = slurp("err");
+    return err.starts_with("cmpr: ") ? err.substr(6) : err;
+}
+
+bool limits_apply() {
+    static const bool apply =
+        !CMPR_TOOL_SANITIZED && run({"--version"}, {}, {.ulimit = "-v 262144"}) == 0;
+    return apply;
+}
+
 }  // namespace tool_test

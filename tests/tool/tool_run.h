@@ -48,6 +48,18 @@ bool one_line(const std::string &err);
 // zlib's level-1 stream of 'data', as the library's wrapper writes it.
 Bytes zlib_stream(const Bytes &data);
 
+// A cmpr file of method 0 (stored) or 1 (zlib) holding 'text', as earlier
+// versions wrote it, and 'after' it.
+Bytes cmpz_file(uint8_t method, const Bytes &text, const Bytes &after = {});
+
+// The one line of standard error, without its "cmpr: ".
+std::string said();
+
+// Whether an address-space limit can apply to the tool at all: a sanitizer
+// reserves its shadow memory beyond any, and an emulator (qemu running a
+// 32-bit tool through binfmt_misc) its guest's whole address space.
+bool limits_apply();
+
 }  // namespace tool_test
 
 #endif
