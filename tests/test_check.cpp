@@ -3,6 +3,7 @@
 // the signs of damage at their bits; and the search for a segment start held
 // to trying every start in turn.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -233,4 +234,40 @@ TEST(Check, FindsTheFirstCleanStartAsTryingEachDoes) {
         }
         cmpr_finder_free(f);
     }
+}
+
+// Bit positions past 2^32 (a buffer beyond 512 MiB) count in 64 bits, on a
+// 32-bit CPU too: the same segment reads the same there as at the start.
+TEST(Check, ReadsAsFarAsTheLibraryCounts) {
+    const size_t n = size_t{600} << 20, at = (size_t{513} << 20) + 4;
+    void *p = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                   -1, 0);
+    if (p == MAP_FAILED) GTEST_SKIP() << "no room for 600 MiB of address space";
+    auto *b = static_cast<uint8_t *>(p);
+    Stream far;
+    far.lit('a').lit('b').match(3, 2).match(4, 9000).end();
+    const Bytes seg = join({cmpr_test::log_text(3000, 4)}), bad = far.padded(8);
+    std::copy(seg.begin(), seg.end(), b + at);
+    std::copy(bad.begin(), bad.end(), b + at + seg.size());
+    cmpr_segment_reading near, there;
+    cmpr_read_segment(seg.data(), static_cast<uint32_t>(seg.size()), 0,
+                      static_cast<uint32_t>(seg.size()), &near);
+    EXPECT_EQ(cmpr_read_segment(b, static_cast<uint32_t>(n), static_cast<uint32_t>(at),
+                                static_cast<uint32_t>(n), &there),
+              CMPR_DAMAGE_NONE);
+    EXPECT_EQ(there.end_bit, 8 * uint64_t{at} + near.end_bit);
+    EXPECT_EQ(there.next, at + near.next);
+    const auto after = static_cast<uint32_t>(at + seg.size());
+    EXPECT_EQ(
+        cmpr_read_segment(b, static_cast<uint32_t>(n), after, static_cast<uint32_t>(n), &there),
+        CMPR_DAMAGE_FAR_DISTANCE);
+    EXPECT_EQ(there.damage_bit, 8 * uint64_t{after} + 52);
+    cmpr_finder *f = cmpr_finder_new(b, static_cast<uint32_t>(n), static_cast<uint32_t>(n));
+    uint32_t found = 0;
+    EXPECT_EQ(cmpr_find_segment(f, static_cast<uint32_t>(at - 64), static_cast<uint32_t>(at + 8), 1,
+                                UINT64_MAX, &found, &there),
+              1);
+    EXPECT_EQ(found, at);
+    cmpr_finder_free(f);
+    munmap(p, n);
 }

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(r.out_len == d.result);
     FUZZ_CHECK(r.segments == ends);
     FUZZ_CHECK((r.escalations > 0) <= (r.damage != CMPR_DAMAGE_NONE));
-    if (size > 2048) return 0;
+    if (size > 512) return 0;
     cmpr_finder *f = cmpr_finder_new(data, n, n);
     FUZZ_CHECK(f != nullptr);
     uint32_t from = 0, at = 0;

@@ -21,20 +21,24 @@ Runs find_runs(const uint8_t *buf, uint64_t n) {
     Runs r;
     r.ff_tail = n;
     while (r.ff_tail > 0 && buf[r.ff_tail - 1] == 0xFF) --r.ff_tail;
-    for (uint64_t i = 0; i < n;) {
-        const uint8_t v = buf[i];
-        uint64_t j = i + 1;
+    // A run long enough to count holds an aligned 4-byte word of its bytes:
+    // words are looked at first, bytes only around such a word.
+    for (uint64_t w = 0; w + 4 <= n; w += 4) {
+        const uint32_t word = load_le32(buf + w);
+        if (word != 0 && word != 0xFFFFFFFFu) continue;
+        const uint8_t v = buf[w];
+        uint64_t i = w, j = w + 4;
+        while (i > 0 && buf[i - 1] == v) --i;
         while (j < n && buf[j] == v) ++j;
-        const uint64_t run = j - i;
-        if (v == 0xFF && run >= CMPR_ERASED_RUN) {
-            r.first.mark(CMPR_DAMAGE_ERASED, 8 * i, run);
+        if (v == 0xFF && j - i >= CMPR_ERASED_RUN) {
+            r.first.mark(CMPR_DAMAGE_ERASED, 8 * i, j - i);
             return r;
         }
-        if (v == 0 && run >= CMPR_ZERO_RUN && j < n) {
-            r.first.mark(CMPR_DAMAGE_ZEROS, 8 * i, run);
+        if (v == 0 && j - i >= CMPR_ZERO_RUN && j < n) {
+            r.first.mark(CMPR_DAMAGE_ZEROS, 8 * i, j - i);
             return r;
         }
-        i = j;
+        w = (j + 3) / 4 * 4 - 4;
     }
     return r;
 }
@@ -50,6 +54,10 @@ Sign earlier(const Sign &a, const Sign &b) {
 }  // namespace cmpr::check
 
 using namespace cmpr::check;
+using cmpr::entry_bits;
+using cmpr::is_literal;
+using cmpr::kLitLenTable;
+using cmpr::LitLenEntry;
 
 extern "C" uint32_t cmpr_read_segment(const uint8_t *buf, uint32_t len, uint32_t start,
                                       uint32_t stop, cmpr_segment_reading *r) {
@@ -80,23 +88,45 @@ extern "C" uint32_t cmpr_check(const uint8_t *buf, uint32_t len, uint32_t record
     // The decoder's loop, counting instead of writing: the first symbol is
     // read whatever the length; after each end code it skips to a 32-bit
     // boundary and stops when no more than its look-ahead is left.
-    for (;;) {
-        if ((in_run || pos == 0) && pos / 8 >= runs.ff_tail && pos / 8 < n)
-            sign.mark(CMPR_DAMAGE_ERASED, pos, n - pos / 8);  // erased flash from here on
-        const Symbol s = read_symbol(b.peek(pos));
+    BitReader in(b, 0);
+    for (bool first = true;; first = false) {
+        if (in_run || first) {  // between segments: where the next would start
+            pos = in.pos();
+            if (pos / 8 >= runs.ff_tail && pos / 8 < n)
+                sign.mark(CMPR_DAMAGE_ERASED, pos, n - pos / 8);  // erased flash from here on
+        }
+        // Literals, two to a refill (at most 18 bits of the 24 or 56 a refill
+        // leaves), while nothing but a literal can follow.
+        if (!in_run) {
+            while (CMPR_LIKELY(!in.near_end())) {
+                in.refill();
+                const LitLenEntry e1 = kLitLenTable[in.peek(9)];
+                if (!is_literal(e1)) break;
+                in.skip(entry_bits(e1));
+                const LitLenEntry e2 = kLitLenTable[in.peek(9)];
+                if (!is_literal(e2)) {
+                    ++seg.out;
+                    break;
+                }
+                in.skip(entry_bits(e2));
+                seg.out += 2;
+            }
+        }
+        const Symbol s = read_symbol(in);
         if (s.len != 0 && in_run) {  // a segment starts
             in_run = false;
             seg = SegmentRead(pos);
         }
-        pos += s.bits;
-        if (pos > stop) seg.sign.mark(CMPR_DAMAGE_NO_END, stop, 0);
-        if (s.len != 0) {
-            if (s.dist != 0) check_distance(seg, s.dist, pos);
+        if (CMPR_UNLIKELY(in.near_end()) && in.past_end())
+            seg.sign.mark(CMPR_DAMAGE_NO_END, stop, 0);
+        if (CMPR_LIKELY(s.len != 0)) {
+            if (s.dist != 0) check_distance(seg, s.dist, in);
             seg.out += s.len;
             continue;
         }
         // An end code: the padding up to the boundary must be zeros, after a
         // segment's end code as after the end codes of zero filler.
+        pos = in.pos();
         const uint64_t end = (pos + 31) / 32 * 32;
         const uint64_t pad_to = std::min(end, stop);
         const uint64_t one = first_one(b, pos, pad_to);
@@ -121,6 +151,7 @@ extern "C" uint32_t cmpr_check(const uint8_t *buf, uint32_t len, uint32_t record
         }
         pos = end;
         if (cmpr::reader_stops_at(pos / 8, n)) break;
+        in.seek(pos);
     }
     // What the decoder leaves unread: at most its look-ahead of bytes.
     if (pos / 8 < n) {

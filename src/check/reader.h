@@ -20,6 +20,8 @@ class BitSource {
    public:
     BitSource(const uint8_t *buf, uint64_t stop) : buf_(buf), stop_(stop) {}
 
+    const uint8_t *data() const { return buf_; }
+    uint64_t stop() const { return stop_; }
     uint64_t stop_bits() const { return 8 * stop_; }
 
     // At least 57 bits from 'pos' on: one symbol with all its extra bits
@@ -42,6 +44,70 @@ class BitSource {
     uint64_t stop_;
 };
 
+// The same bits read front to back through a machine word (32 or 64 bits),
+// refilled a word at a time, for the loops that read a whole buffer: the
+// bit position is worked out only where a sign needs it.
+class BitReader {
+   public:
+    using Word = size_t;
+    static constexpr uint32_t kWordBits = sizeof(Word) * 8;
+    // What a refill leaves at least: 24 bits of 32, 56 of 64.
+    static constexpr uint32_t kMinAfterRefill = kWordBits - 8;
+
+    BitReader(const BitSource &b, uint64_t pos)
+        : start_(b.data()),
+          end_(b.data() + b.stop()),
+          word_end_(b.stop() >= sizeof(Word) ? end_ - sizeof(Word) + 1 : start_) {
+        seek(pos);
+    }
+
+    Word buf = 0;
+    uint32_t count = 0;  // valid bits in buf
+
+    // Bits consumed from the start of the buffer.
+    uint64_t pos() const { return 8 * (static_cast<uint64_t>(in_ - start_) + past_) - count; }
+    // Whether the bits read so far reach past the data.
+    bool past_end() const { return past_ != 0 && pos() > 8 * static_cast<uint64_t>(end_ - start_); }
+    bool near_end() const { return past_ != 0; }
+
+    CMPR_FORCE_INLINE void refill() {
+        if (CMPR_LIKELY(in_ < word_end_)) {
+            buf |= load_le_word(in_) << count;
+            in_ += (kWordBits - 1 - count) >> 3;
+            count |= kMinAfterRefill;
+            return;
+        }
+        for (; count <= kMinAfterRefill; count += 8) {
+            if (in_ < end_)
+                buf |= static_cast<Word>(*in_++) << count;
+            else
+                ++past_;
+        }
+    }
+    CMPR_FORCE_INLINE uint32_t peek(uint32_t n) const {
+        return static_cast<uint32_t>(buf & ((Word{1} << n) - 1));
+    }
+    CMPR_FORCE_INLINE void skip(uint32_t n) {
+        buf >>= n;
+        count -= n;
+    }
+    // Moves to bit 'pos', perhaps past the data.
+    void seek(uint64_t pos) {
+        const uint64_t at = pos / 8, len = static_cast<uint64_t>(end_ - start_);
+        in_ = at < len ? start_ + at : end_;
+        past_ = at < len ? 0 : at - len;
+        buf = 0;
+        count = 0;
+        refill();
+        skip(static_cast<uint32_t>(pos % 8));
+    }
+
+   private:
+    const uint8_t *in_ = nullptr;
+    const uint8_t *const start_, *const end_, *const word_end_;
+    uint64_t past_ = 0;  // zero bytes loaded past the end
+};
+
 // One symbol: 'bits' long; a literal ('len' 1, 'dist' 0), the end code
 // ('len' 0) or a match of 'len' bytes 'dist' back.
 struct Symbol {
@@ -60,6 +126,33 @@ CMPR_FORCE_INLINE Symbol read_symbol(uint64_t w) {
     bits += 5;
     const uint32_t dist = d.base + static_cast<uint32_t>((w >> bits) & ((1u << d.extra) - 1));
     return {bits + d.extra, len, dist};
+}
+
+// The next symbol from 'r', consumed: the code and a length's extra bits
+// from one refill, the distance from another (a 32-bit word holds 24 bits
+// after a refill, enough for either part).
+CMPR_FORCE_INLINE Symbol read_symbol(BitReader &r) {
+    r.refill();
+    const LitLenEntry e = kLitLenTable[r.peek(9)];
+    const uint32_t bits = entry_bits(e);
+    if (CMPR_LIKELY(is_literal(e))) {
+        r.skip(bits);
+        return {bits, 1, 0};
+    }
+    if (entry_kind(e) == kEndOfSegment) {
+        r.skip(bits);
+        return {bits, 0, 0};
+    }
+    const uint32_t lx = entry_kind(e);  // the length's extra bits
+    r.skip(bits);
+    const uint32_t len = entry_value(e) + r.peek(lx);
+    r.skip(lx);
+    if constexpr (BitReader::kWordBits == 32) r.refill();
+    const DistanceEntry d = kDistanceTable[r.peek(5)];
+    r.skip(5);
+    const uint32_t dist = d.base + r.peek(d.extra);
+    r.skip(d.extra);
+    return {bits + lx + 5 + d.extra, len, dist};
 }
 
 // The first sign of damage a reading has met.
@@ -81,30 +174,32 @@ struct SegmentRead {
     Sign sign;
 };
 
-// A match 'dist' back that ends at bit 'pos', in a segment with 'out' bytes
-// before it.
-CMPR_FORCE_INLINE void check_distance(SegmentRead &r, uint32_t dist, uint64_t pos) {
-    if (CMPR_UNLIKELY(dist > kMaxSilentDistance)) {
+// A match 'dist' back that ends where 'in' stands, in a segment with 'out'
+// bytes before it.
+CMPR_FORCE_INLINE void check_distance(SegmentRead &r, uint32_t dist, const BitReader &in) {
+    if (CMPR_LIKELY(dist <= r.out)) return;
+    if (dist > kMaxSilentDistance) {
         ++r.escalations;
-        r.sign.mark(CMPR_DAMAGE_FAR_DISTANCE, pos, dist);
-    } else if (CMPR_UNLIKELY(dist > r.out)) {
-        r.sign.mark(CMPR_DAMAGE_BEFORE_START, pos, dist);
+        r.sign.mark(CMPR_DAMAGE_FAR_DISTANCE, in.pos(), dist);
+    } else {
+        r.sign.mark(CMPR_DAMAGE_BEFORE_START, in.pos(), dist);
     }
 }
 
 // Reads on to the end code.  Past the data every bit is zero, which reads as
-// an end code, so the loop ends within a symbol of 'stop'.
-// A symbol cut off by the end of the data is itself the first sign there.
+// an end code, so the loop ends within a symbol of 'stop'.  A symbol cut off
+// by the end of the data is itself the first sign there.
 inline void read_to_end(const BitSource &b, SegmentRead &r) {
-    const uint64_t stop = b.stop_bits();
+    BitReader in(b, r.pos);
     for (;;) {
-        const Symbol s = read_symbol(b.peek(r.pos));
-        r.pos += s.bits;
-        if (CMPR_UNLIKELY(r.pos > stop)) r.sign.mark(CMPR_DAMAGE_NO_END, stop, 0);
-        if (s.len == 0) return;
-        if (s.dist != 0) check_distance(r, s.dist, r.pos);
+        const Symbol s = read_symbol(in);
+        if (CMPR_UNLIKELY(in.near_end()) && in.past_end())
+            r.sign.mark(CMPR_DAMAGE_NO_END, b.stop_bits(), 0);
+        if (s.len == 0) break;
+        if (s.dist != 0) check_distance(r, s.dist, in);
         r.out += s.len;
     }
+    r.pos = in.pos();
 }
 
 // The end of a segment that started at bit 'start' and whose end code ends
