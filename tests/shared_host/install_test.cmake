@@ -1,18 +1,25 @@
-# Installs the build into a scratch prefix and builds the host (host.c)
-# against it each way a firmware project may: through find_package(cmpr) in a
-# C project and in a C and C++ project, shared and static, and through
-# pkg-config (static: a wholly static program linked with --gc-sections,
-# which must leave out the building blocks the host does not call).  None
-# may need more than the C library, zlib where the wrappers are built, and
-# libcmpr.so for the shared builds: its NEEDED entries are printed and
-# checked.  Each host then runs under the guarding script, as every program
-# that holds the shipped library must run.  A cross build does all this with
-# its toolchain file (TOOLCHAIN), its binutils (READELF, NM) and its emulator
-# (EMULATOR).  Last, a build for Debian's /usr, staged under DESTDIR, must
-# install into the multiarch libdir (lib/MULTIARCH) and be found there
-# through its .pc file and its CMake package.  A cmake -P script cannot exit
-# with 77 (CMake < 3.29): where the guarding script skipped, a line says so
-# and the test counts as skipped.
+# The installed package, as a firmware project takes it; PART says which
+# half runs (two tests, so that each stays short).
+#
+# PART=consumer installs the build into a scratch prefix and builds the host
+# (host.c) against it each way a firmware project may: through
+# find_package(cmpr) in a C project and in a C and C++ project, shared and
+# static, and through pkg-config (static: a wholly static program linked with
+# --gc-sections, which must leave out the building blocks the host does not
+# call).  None may need more than the C library, zlib where the wrappers are
+# built, and libcmpr.so for the shared builds: their NEEDED entries are
+# printed and checked.  Each host then runs under the guarding script, as
+# every program that holds the shipped library must run.
+#
+# PART=layout builds the library for Debian's /usr (unoptimised: only the
+# layout counts), stages its install under DESTDIR, and checks that it lands
+# in the multiarch libdir (lib/MULTIARCH) and is found there through its .pc
+# file and its CMake package.
+#
+# A cross build does all this with its toolchain file (TOOLCHAIN), its
+# binutils (READELF, NM) and its emulator (EMULATOR).  A cmake -P script
+# cannot exit with 77 (CMake < 3.29): where the guarding script skipped, a
+# line says so and the test counts as skipped.
 include(${SRC}/../needed.cmake)
 set(prefix ${WORK}/prefix)
 file(REMOVE_RECURSE ${WORK})
@@ -37,6 +44,31 @@ set(compilers -DCMAKE_C_COMPILER=${CC} -DCMAKE_CXX_COMPILER=${CXX})
 if(TOOLCHAIN)
   list(APPEND compilers -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
 endif()
+if(PART STREQUAL "layout")
+  set(usr ${WORK}/root/usr)
+  run(${CMAKE_COMMAND} -S ${SRC}/../.. -B ${WORK}/usr-build ${compilers}
+      -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=Debug -DCMPR_BUILD_TESTS=OFF
+      -DCMPR_BUILD_TOOLS=OFF -DCMPR_BUILD_BENCH=OFF)
+  run(${CMAKE_COMMAND} --build ${WORK}/usr-build -j2)
+  run(${CMAKE_COMMAND} -E env DESTDIR=${WORK}/root ${CMAKE_COMMAND} --install ${WORK}/usr-build)
+  set(dirs)
+  foreach(var includedir libdir)
+    pc_variable(${usr}/lib/${MULTIARCH}/pkgconfig ${var} dir)
+    list(APPEND dirs ${dir})
+  endforeach()
+  if(NOT dirs STREQUAL "${usr}/include;${usr}/lib/${MULTIARCH}")
+    message(FATAL_ERROR "the .pc file of a /usr install leads astray: ${dirs}")
+  endif()
+  run(${CMAKE_COMMAND} -S ${SRC} -B ${WORK}/usr-consumer -DCMAKE_PREFIX_PATH=${usr} -DWITH_CXX=ON
+      ${compilers})
+  run(${CMAKE_COMMAND} --build ${WORK}/usr-consumer)
+  file(STRINGS ${WORK}/usr-consumer/CMakeCache.txt found REGEX "^cmpr_DIR:")
+  if(NOT found STREQUAL "cmpr_DIR:PATH=${usr}/lib/${MULTIARCH}/cmake/cmpr")
+    message(FATAL_ERROR "the CMake package of a /usr install: ${found}")
+  endif()
+  return()
+endif()
+
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 set(hosts)
 foreach(cxx OFF ON)
@@ -74,30 +106,6 @@ foreach(unused dump_tree get_table put_word)
     message(FATAL_ERROR "--gc-sections left ${unused} in a static host that does not call it")
   endif()
 endforeach()
-
-if(MULTIARCH)
-  set(usr ${WORK}/root/usr)
-  run(${CMAKE_COMMAND} -S ${SRC}/../.. -B ${WORK}/usr-build ${compilers}
-      -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=Release -DCMPR_BUILD_TESTS=OFF
-      -DCMPR_BUILD_TOOLS=OFF -DCMPR_BUILD_BENCH=OFF)
-  run(${CMAKE_COMMAND} --build ${WORK}/usr-build -j2)
-  run(${CMAKE_COMMAND} -E env DESTDIR=${WORK}/root ${CMAKE_COMMAND} --install ${WORK}/usr-build)
-  set(dirs)
-  foreach(var includedir libdir)
-    pc_variable(${usr}/lib/${MULTIARCH}/pkgconfig ${var} dir)
-    list(APPEND dirs ${dir})
-  endforeach()
-  if(NOT dirs STREQUAL "${usr}/include;${usr}/lib/${MULTIARCH}")
-    message(FATAL_ERROR "the .pc file of a /usr install leads astray: ${dirs}")
-  endif()
-  run(${CMAKE_COMMAND} -S ${SRC} -B ${WORK}/usr-consumer -DCMAKE_PREFIX_PATH=${usr} -DWITH_CXX=ON
-      ${compilers})
-  run(${CMAKE_COMMAND} --build ${WORK}/usr-consumer)
-  file(STRINGS ${WORK}/usr-consumer/CMakeCache.txt found REGEX "^cmpr_DIR:")
-  if(NOT found STREQUAL "cmpr_DIR:PATH=${usr}/lib/${MULTIARCH}/cmake/cmpr")
-    message(FATAL_ERROR "the CMake package of a /usr install: ${found}")
-  endif()
-endif()
 
 foreach(host IN LISTS hosts)
   run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} sh ${SRC}/run_guarded.sh
