@@ -31,7 +31,7 @@
  *
  * Costs, measured on armhf (32-bit ARM, release build; docs/performance.md
  * says how):
- *   - Static storage, 77 KB of zero-initialised data in all: the decoder's
+ *   - Static storage, 77 KB in all (nearly all of it zeroed): the decoder's
  *     state with its 32 KiB history (32.8 KB) and code tables (2.3 KB); the
  *     compressor's hash table (32 KiB) and spare window (8 KiB); the CRC-32
  *     table (1 KiB); the tree roots and trace pointer (40 bytes).  A static
@@ -40,7 +40,8 @@
  *     3.5 KiB) count as code.
  *   - Heap: gzip_cmprs() one malloc() of 8 KiB, freed before it returns;
  *     gzip_decmprs() none, a damaged buffer included.  Only add_symbol() and
- *     get_table() allocate besides: one tree node a call, never freed.
+ *     get_table() allocate besides: one malloc() per tree node they add,
+ *     never freed.
  *   - Stack, the C library's included: gzip_cmprs() about 250 bytes;
  *     gzip_decmprs() about 220 bytes plus what the host's trace function
  *     takes (the default's formatting takes 2.9 KB in all).  A corrupt
