@@ -28,6 +28,39 @@
  *     exported by the shared library.  A host must not define its own
  *     crc_table, put_bits or other such name: the linker would bind one of
  *     the two definitions for both the host and the library.
+ *
+ * Costs, measured on armhf (32-bit ARM, release build; docs/performance.md
+ * says how):
+ *   - Static storage, 77 KB in all (nearly all of it zeroed): the decoder's
+ *     state with its 32 KiB history (32.8 KB) and code tables (2.3 KB); the
+ *     compressor's hash table (32 KiB) and spare window (8 KiB); the CRC-32
+ *     table (1 KiB); the tree roots and trace pointer (40 bytes).  A static
+ *     image linked with --gc-sections keeps only what the calls it makes
+ *     reach.  Read-only tables (decoding 16 KiB, CRC-32 16 KiB, compressor
+ *     3.5 KiB) count as code.
+ *   - Heap: gzip_cmprs() one malloc() of 8 KiB, freed before it returns;
+ *     gzip_decmprs() none, a damaged buffer included.  Only add_symbol() and
+ *     get_table() allocate besides: one malloc() per tree node they add,
+ *     never freed.
+ *   - Stack, the C library's included: gzip_cmprs() about 250 bytes;
+ *     gzip_decmprs() about 220 bytes plus what the host's trace function
+ *     takes (the default's formatting takes 2.9 KB in all).  A corrupt
+ *     distance takes 10 KB: the C library formats its line to unbuffered
+ *     standard error through an 8 KiB buffer on the stack; system() takes
+ *     1.5 KB of it.
+ *   - Reports: gzip_cmprs() none.  gzip_decmprs() one level-6 report per
+ *     segment end (with the default trace function, a line on standard
+ *     output).  Each corrupt distance: ten level-3 reports (fewer where dump
+ *     rows are unreadable), 167 bytes on standard error, a flush of standard
+ *     output and error, and "reboot -f" handed to system().
+ *   - Escalation: once per corrupt distance, not once per call, and decoding
+ *     goes on after each.  A buffer escalates as many times as it holds
+ *     corrupt distances: at most one per 3 bytes (1365 in 4 KiB), 124 times
+ *     in 4 KiB of random bytes.
+ *   - Valgrind's memcheck reports the failure dumps' reads around the input
+ *     (through the kernel, on purpose): run hosts with
+ *     --suppressions=PREFIX/share/cmpr/valgrind.supp, installed with the
+ *     library.
  */
 #ifndef CMPR_H
 #define CMPR_H

@@ -34,3 +34,16 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMPR_CROSS_QEMU_PROGRAM} -L ${CMPR_CROSS_ROO
 if(CMPR_CROSS_QEMU_CPU)
   list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -cpu ${CMPR_CROSS_QEMU_CPU})
 endif()
+
+# GNUInstallDirs gives Debian's multiarch libdir to a native build installed
+# for /usr, but not to a cross build.  Here a build installed for /usr gets
+# it too (lib/TRIPLET, where Debian puts the target's libraries), any other
+# prefix gets lib, and a CMAKE_INSTALL_LIBDIR given on the command line wins.
+get_property(cmpr_libdir_given CACHE CMAKE_INSTALL_LIBDIR PROPERTY TYPE SET)
+if(NOT cmpr_libdir_given)
+  if(CMAKE_INSTALL_PREFIX MATCHES "^/usr/?$")
+    set(CMAKE_INSTALL_LIBDIR lib/${CMPR_CROSS_TRIPLET})
+  else()
+    set(CMAKE_INSTALL_LIBDIR lib)
+  endif()
+endif()

@@ -1,4 +1,5 @@
-// The real shell seam.  Only the shipped shared library links this file.
+// The real shell seam.  Only the shipped libraries, libcmpr.so and libcmpr.a,
+// link this file.
 #include <cstdlib>
 
 #include "shell.h"
