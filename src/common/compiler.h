@@ -2,8 +2,8 @@
 //
 // CMPR_FORCE_INLINE inlines a small helper even where the compiler's own
 // measure would not; CMPR_LIKELY and CMPR_UNLIKELY say which way a branch
-// goes nearly always; opaque_address() keeps a table's address in a
-// register.  Compilers without the GNU extensions get plain inline,
+// goes nearly always; CMPR_NO_CODE_HOISTING (below); opaque_address() keeps
+// a table's address in a register.  Compilers without the GNU extensions get plain inline,
 // unhinted branches and plain addresses.
 #ifndef CMPR_SRC_COMMON_COMPILER_H
 #define CMPR_SRC_COMMON_COMPILER_H
@@ -16,6 +16,16 @@
 #define CMPR_FORCE_INLINE inline
 #define CMPR_LIKELY(x) (x)
 #define CMPR_UNLIKELY(x) (x)
+#endif
+
+// CMPR_NO_CODE_HOISTING keeps g++ from computing what the branches of a
+// function share before it branches: in a loop that is short of registers
+// (the fast decoder on 32-bit CPUs) the hoisted values of the rarer branch
+// then stay in memory across the common one.  Clang has no such pass.
+#if defined(__GNUC__) && !defined(__clang__)
+#define CMPR_NO_CODE_HOISTING __attribute__((optimize("no-code-hoisting")))
+#else
+#define CMPR_NO_CODE_HOISTING
 #endif
 
 namespace cmpr {
