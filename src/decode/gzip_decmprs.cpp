@@ -260,27 +260,26 @@ static_assert([] {
 }());
 
 // Two choices differ by CPU.  After a literal the next symbol starts 8 or 9
-// bits on (a literal code is 8 or 9 bits long): x86-64 looks up both while
-// the first lookup is under way and picks one when it is known, which its
-// out-of-order core overlaps (looking the next symbol up afterwards made
-// random bytes a fifth slower there); elsewhere the loop looks it up once
-// the literal's length is known, five instructions fewer, which is what
-// counts on an in-order core, and 32-bit x86 has no registers for both.  A
-// near match of 3 bytes takes a branch of its own where a mispredicted
-// branch costs little (32-bit ARM: four instructions fewer than moves that
-// need no branch); x86 keeps the moves without a branch for lengths up to
-// 8, as a mispredicted branch on the length there made prose decode a fifth
-// slower.
-#if defined(__x86_64__)
-constexpr bool kLookUpBothAfterALiteral = true;
-#else
-constexpr bool kLookUpBothAfterALiteral = false;
-#endif
+// bits on (a literal code is 8 or 9 bits long): x86 looks up both while the
+// first lookup is under way and picks one when it is known, which its
+// out-of-order cores overlap (looking the next symbol up afterwards made
+// random bytes a fifth slower on x86-64); elsewhere the loop looks it up
+// once the literal's length is known, five instructions fewer, which is
+// what counts on an in-order core.  A near match of 3 bytes takes a branch
+// of its own where a mispredicted branch costs little (32-bit ARM: four
+// instructions fewer than moves that need no branch); x86 keeps the moves
+// without a branch for lengths up to 8, as a mispredicted branch on the
+// length there made prose decode a fifth slower.
 #if defined(__x86_64__) || defined(__i386__)
+constexpr bool kLookUpBothAfterALiteral = true;
 constexpr bool kCopyNearWithoutBranches = true;
 #else
+constexpr bool kLookUpBothAfterALiteral = false;
 constexpr bool kCopyNearWithoutBranches = false;
 #endif
+// Where both are looked up, 32-bit x86, short of registers, drops two
+// literals' codes with one shift.
+constexpr bool kSkipEachCode = !kLookUpBothAfterALiteral || kWordBits == 64;
 
 // Copies a near match (length 3 to 10, distance 4 or more, no farther back
 // than the first output byte) to 'to', writing nothing past to + len.
@@ -383,15 +382,16 @@ CMPR_FORCE_INLINE Step other_symbol(LitLenEntry e, Bits &b, uint32_t src_len, ui
         LitLenEntry e = e1;
         if (CMPR_LIKELY(is_literal(e1))) {
             const uint32_t bits1 = entry_bits(e1);
-            b.skip(bits1);
+            if constexpr (kSkipEachCode) b.skip(bits1);
             *op++ = static_cast<uint8_t>(entry_value(e1));
             e = kLookUpBothAfterALiteral ? (bits1 == 8 ? at8 : at9)
                                          : kDecodeTable[b.peek(kDecodeIndexBits)];
             if (CMPR_LIKELY(is_literal(e))) {
                 *op++ = static_cast<uint8_t>(entry_value(e));
-                b.skip(entry_bits(e));
+                b.skip(kSkipEachCode ? entry_bits(e) : bits1 + entry_bits(e));
                 continue;
             }
+            if constexpr (!kSkipEachCode) b.skip(bits1);
             if constexpr (kRefillAfterLiteral) b.refill();
         }
         if (CMPR_LIKELY(is_near_match(e))) {
