@@ -313,82 +313,6 @@ stop:
     s.out = out;
 }
 
-// Takes the steps from s.cur while p < end, where kStepReach bytes follow
-// every position: literals, and the matches that end within the eight bytes
-// after their first three.  Returns the distance of a match at s.cur that
-// needs match_step(), or 0 when the steps reached 'end'.
-//
-// A function of its own that walks the input and the tags alone, so that
-// what it carries from step to step stays in registers.
-__attribute__((noinline)) uint32_t take_steps(const uint8_t *src, const uint8_t *end, uint32_t base,
-                                              uint32_t *table, WindowRing ring, Steps &s) {
-    __asm__("" : "+r"(table));
-    const uint8_t *p = src + s.cur;
-    uint32_t tag = base + s.cur;  // p's table entry; its low bits are p's slot
-    uint32_t hash = s.hash, prev_hash = s.prev_hash, dist = 0;
-    BitSink out = s.out;
-    while (p < end) {
-        const uint32_t word = load_le32(p);
-        const uint32_t str = word & 0xFFFFFF;
-        const uint32_t entry = table[hash];
-        const uint32_t d = tag - entry;
-        // One branch, taken only for a match: whether there is a candidate
-        // at all is as unpredictable as whether it matches.  Without one,
-        // the bytes four positions back are read and set aside: the bytes
-        // of the last three positions may still be on their way to the
-        // window, and a load that overlaps them would wait for them.
-        const bool candidate = d <= kMaxMatchDistance;
-        const uint32_t bytes = ring.get3(candidate ? entry : tag - 4);
-        if (CMPR_UNLIKELY((candidate ? bytes : kNoString) == str)) {
-            // The next eight bytes against the candidate's, which are all
-            // in the window from a distance of 8 on.  (A stale entry reads
-            // as distance 0: one test, which stays one branch.)
-            if (CMPR_UNLIKELY((entry != kStale ? d : 0) < 8)) {
-                dist = d;
-                break;
-            }
-            const uint64_t here = load_le64(p + 3);
-            const uint64_t diff = here ^ ring.get8(entry + 3);
-            if (CMPR_UNLIKELY(diff == 0)) {
-                dist = d;
-                break;
-            }
-            const uint32_t equal = equal_bytes(diff);
-            const uint32_t len = 3 + equal;
-            // The window takes the matched bytes and the next step's three,
-            // which follow them in 'here' while the match is 7 bytes or
-            // shorter.
-            if (CMPR_LIKELY(equal <= 4)) {
-                ring.put8_first(tag + 3, here, equal + 3);
-            } else {
-                ring.put8_first(tag + 3, here, equal);
-                ring.put3(tag + len, load_le32(p + len));
-            }
-            put_match(out, len, d);
-            // The match's last position enters the table.
-            enter_position(table, hash3(load_le32(p + len - 1) & 0xFFFFFF), tag + len - 1,
-                           prev_hash);
-            p += len;
-            tag += len;
-            hash = hash3(load_le32(p) & 0xFFFFFF);
-            continue;
-        }
-        // Three more bytes follow, the tail's literal and the end code
-        // among them: room for put_ahead().
-        out.put_packed_ahead(kLiteralBits[str & 0xFF]);
-        enter_position(table, hash, tag, prev_hash);
-        ring.put(tag + 3, static_cast<uint8_t>(word >> 24));  // the next step's third byte
-        hash = hash3(word >> 8);                              // and its string
-        ++p;
-        ++tag;
-    }
-    s.cur = static_cast<uint32_t>(p - src);
-    s.hash = hash;
-    s.prev_hash = prev_hash;
-    s.out = out;
-    return dist;
-}
-
 // Codes the literal at s.cur and moves s past it.
 CMPR_FORCE_INLINE void literal_step(const uint8_t *src, uint32_t base, uint32_t *table,
                                     WindowRing ring, Steps &s) {
@@ -429,6 +353,108 @@ __attribute__((noinline)) void match_step(const uint8_t *src, uint32_t src_len, 
     }
 }
 
+// Takes the steps from s.cur while p < end, where kStepReach bytes follow
+// every position: literals, and the matches that end within the eight bytes
+// after their first three, in line; match_step() takes any other match.
+// Where 'look' is set, the steps look back every kStretch bytes, the first
+// time after 'first' bytes, and stop where a stretch came out at more than
+// eight bits a byte: next to no matches, input for take_literals().
+// Returns whether they stopped there.
+//
+// A function of its own that walks the input and the tags alone, so that
+// what it carries from step to step stays in registers.
+__attribute__((noinline)) bool take_steps(const uint8_t *src, uint32_t src_len, const uint8_t *end,
+                                          uint32_t base, uint32_t *table, WindowRing ring, Steps &s,
+                                          bool look, uint32_t first) {
+    __asm__("" : "+r"(table));
+    const uint8_t *p = src + s.cur;
+    uint32_t tag = base + s.cur;  // p's table entry; its low bits are p's slot
+    uint32_t hash = s.hash, prev_hash = s.prev_hash;
+    BitSink out = s.out;
+    const uint8_t *stretch = p,
+                  *stretch_end = look && end - p > static_cast<ptrdiff_t>(first) ? p + first : end;
+    size_t stretch_bits = out.bits();
+    bool noise = false;
+    for (;;) {
+        if (CMPR_UNLIKELY(p >= stretch_end)) {
+            if (p >= end) break;
+            if (out.bits() - stretch_bits > 8 * static_cast<size_t>(p - stretch)) {
+                noise = true;
+                break;
+            }
+            stretch = p;
+            stretch_end = end - p > static_cast<ptrdiff_t>(kStretch) ? p + kStretch : end;
+            stretch_bits = out.bits();
+        }
+        const uint32_t word = load_le32(p);
+        const uint32_t str = word & 0xFFFFFF;
+        const uint32_t entry = table[hash];
+        const uint32_t d = tag - entry;
+        // One branch, taken only for a match: whether there is a candidate
+        // at all is as unpredictable as whether it matches.  Without one,
+        // the bytes four positions back are read and set aside: the bytes
+        // of the last three positions may still be on their way to the
+        // window, and a load that overlaps them would wait for them.
+        const bool candidate = d <= kMaxMatchDistance;
+        const uint32_t bytes = ring.get3(candidate ? entry : tag - 4);
+        if (CMPR_UNLIKELY((candidate ? bytes : kNoString) == str)) {
+            // The next eight bytes against the candidate's, which are all
+            // in the window from a distance of 8 on.  (A stale entry reads
+            // as distance 0: one test, which stays one branch.)
+            if (CMPR_UNLIKELY((entry != kStale ? d : 0) < 8)) goto other_match;
+            {
+                const uint64_t here = load_le64(p + 3);
+                const uint64_t diff = here ^ ring.get8(entry + 3);
+                if (CMPR_UNLIKELY(diff == 0)) goto other_match;
+                const uint32_t equal = equal_bytes(diff);
+                const uint32_t len = 3 + equal;
+                // The window takes the matched bytes and the next step's three,
+                // which follow them in 'here' while the match is 7 bytes or
+                // shorter.
+                if (CMPR_LIKELY(equal <= 4)) {
+                    ring.put8_first(tag + 3, here, equal + 3);
+                } else {
+                    ring.put8_first(tag + 3, here, equal);
+                    ring.put3(tag + len, load_le32(p + len));
+                }
+                put_match(out, len, d);
+                // The match's last position enters the table.
+                enter_position(table, hash3(load_le32(p + len - 1) & 0xFFFFFF), tag + len - 1,
+                               prev_hash);
+                p += len;
+                tag += len;
+                hash = hash3(load_le32(p) & 0xFFFFFF);
+                continue;
+            }
+        other_match:
+            s.cur = static_cast<uint32_t>(p - src);
+            s.hash = hash;
+            s.prev_hash = prev_hash;
+            s.out = out;
+            match_step(src, src_len, base, table, ring, d, s);
+            p = src + s.cur;
+            tag = base + s.cur;
+            hash = s.hash;
+            prev_hash = s.prev_hash;
+            out = s.out;
+            continue;
+        }
+        // Three more bytes follow, the tail's literal and the end code
+        // among them: room for put_ahead().
+        out.put_packed_ahead(kLiteralBits[str & 0xFF]);
+        enter_position(table, hash, tag, prev_hash);
+        ring.put(tag + 3, static_cast<uint8_t>(word >> 24));  // the next step's third byte
+        hash = hash3(word >> 8);                              // and its string
+        ++p;
+        ++tag;
+    }
+    s.cur = static_cast<uint32_t>(p - src);
+    s.hash = hash;
+    s.prev_hash = prev_hash;
+    s.out = out;
+    return noise;
+}
+
 // Takes the steps that take_steps() leaves, near the end of the input, one
 // at a time: every step while three bytes follow its position.
 __attribute__((noinline)) void take_last_steps(const uint8_t *src, uint32_t src_len, uint32_t base,
@@ -467,27 +493,14 @@ uint32_t compress(const uint8_t *src, uint32_t src_len, uint8_t *dst, uint8_t *w
             // bits a byte found next to no matches, and literal steps alone
             // take the input on from there, until the next match.  The noise
             // usually goes on past that, so the next look comes sooner.
-            const bool look_back = hash_batch_in_vectors();
-            uint32_t stretch = s.cur, stretch_len = kStretch;
-            size_t stretch_bits = s.out.bits();
+            const bool look = hash_batch_in_vectors();
+            uint32_t first = kStretch;
             while (s.cur < end) {
-                const uint32_t stretch_end =
-                    look_back && end - stretch > stretch_len ? stretch + stretch_len : end;
-                if (s.cur < stretch_end) {
-                    const uint32_t dist = take_steps(src, src + stretch_end, base, table, ring, s);
-                    if (dist != 0) {
-                        match_step(src, src_len, base, table, ring, dist, s);
-                        continue;
-                    }
-                }
-                if (look_back) {
-                    stretch_len = kStretch;
-                    if (s.out.bits() - stretch_bits > 8 * size_t{s.cur - stretch}) {
-                        take_literals(src, src + end, base, table, ring, s);
-                        stretch_len = kStretch / 8;
-                    }
-                    stretch = s.cur;
-                    stretch_bits = s.out.bits();
+                if (take_steps(src, src_len, src + end, base, table, ring, s, look, first)) {
+                    take_literals(src, src + end, base, table, ring, s);
+                    first = kStretch / 8;
+                } else {
+                    first = kStretch;
                 }
             }
         }
