@@ -231,7 +231,7 @@ constexpr bool kPutCodesAfterSteps = BitSink::kMaxPut < 18;
 
 __attribute__((noinline)) void take_literals(const uint8_t *src, const uint8_t *end, uint32_t base,
                                              uint32_t *table, WindowRing ring, Steps &s) {
-    __asm__("" : "+r"(table));
+    table = opaque_pointer(table);  // not rebuilt from the one table's symbol at each use
     const uint8_t *p = src + s.cur;
     uint32_t tag = base + s.cur;
     uint32_t hash = s.hash, prev_hash = s.prev_hash;
@@ -241,6 +241,10 @@ __attribute__((noinline)) void take_literals(const uint8_t *src, const uint8_t *
         uint32_t next[8];  // the hashes of p + 1 .. p + 8
         if (CMPR_UNLIKELY(!hash3_batch(p + 1, hash, next) || hash == prev_hash)) break;
         if constexpr (kPutCodesAfterSteps) {
+            // The steps read their candidate's bytes whatever the distance,
+            // and the test lets any distance below 8192 through: a
+            // candidate 8190 or 8191 back whose bytes match ends the round
+            // too, and take_steps() applies the exact rule to it.
             uint32_t i = 0, h = hash;  // step i's hash
 #pragma GCC unroll 8
             for (; i < 8; ++i) {
@@ -366,7 +370,7 @@ __attribute__((noinline)) void match_step(const uint8_t *src, uint32_t src_len, 
 __attribute__((noinline)) bool take_steps(const uint8_t *src, uint32_t src_len, const uint8_t *end,
                                           uint32_t base, uint32_t *table, WindowRing ring, Steps &s,
                                           bool look, uint32_t first) {
-    __asm__("" : "+r"(table));
+    table = opaque_pointer(table);  // not rebuilt from the one table's symbol at each use
     const uint8_t *p = src + s.cur;
     uint32_t tag = base + s.cur;  // p's table entry; its low bits are p's slot
     uint32_t hash = s.hash, prev_hash = s.prev_hash;
