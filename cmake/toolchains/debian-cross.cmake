@@ -2,8 +2,10 @@
 # Debian's cross compilers (package g++-TRIPLET), whose tests run under
 # qemu-user.  The including file sets CMPR_CROSS_TRIPLET, CMPR_CROSS_PROCESSOR
 # and CMPR_CROSS_QEMU (the qemu-user program for the target), and may set
-# CMPR_CROSS_QEMU_CPU (the CPU model the tests run on) and
-# CMPR_CROSS_QEMU_CPU_BASELINE (one the CRC-32 tests run on once more).
+# CMPR_CROSS_QEMU_CPU (the CPU model the tests run on),
+# CMPR_CROSS_QEMU_CPU_BASELINE (one the CRC-32 tests run on once more) and
+# CMPR_CROSS_QEMU_CPU_NO_VECTORS (one without the vector unit that the
+# compressor uses where it can, which its tests run on once more).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR ${CMPR_CROSS_PROCESSOR})
 

@@ -7,10 +7,10 @@
 #include "bit_reader.h"
 #include "block_decoder.h"
 #include "code_tree.h"
-#include "stream_format.h"
 #include "common/report.h"
 #include "decode_state.h"
 #include "shell.h"
+#include "stream_format.h"
 
 namespace {
 

@@ -19,10 +19,10 @@
 #include "block_decoder.h"
 #include "cmpr.h"
 #include "common/compiler.h"
-#include "stream_format.h"
 #include "common/unaligned.h"
 #include "decode_state.h"
 #include "fixed_tables.h"
+#include "stream_format.h"
 
 namespace cmpr {
 namespace {
@@ -60,28 +60,29 @@ CMPR_FORCE_INLINE void copy8(uint8_t *to, const uint8_t *from) {
     std::memcpy(to, &w, 8);
 }
 
-// Copies a match of 'len' (3..258) bytes from 'dist' bytes back (1..32768)
-// to dst + out, writing nothing past dst + out + len: the caller's buffer
-// may end right there.  Copies run front to back in words no wider than the
-// distance, so every byte a word reads is final; the last word ends exactly
-// at the end of the match, overlapping the one before.  Bytes before the
-// start of the output are 0xFF.
-CMPR_FORCE_INLINE void copy_match(uint8_t *dst, size_t out, uint32_t len, uint32_t dist) {
-    uint8_t *to = dst + out;
-    if (CMPR_UNLIKELY(dist > out)) {  // reaches into the 0xFF before the first byte
-        for (uint32_t i = 0; i < len; ++i, ++out) dst[out] = out >= dist ? dst[out - dist] : 0xFF;
-        return;
-    }
+// Copies 3 to 8 bytes from 'from', at least two bytes back, to 'to': four
+// 2-byte moves at 0, 2, 4 and len - 2, the middle ones pulled back to stay
+// inside the match, so that any length goes without a branch on it.  Each
+// move reads bytes at least two back, all final.
+CMPR_FORCE_INLINE void copy_pairs(uint8_t *to, const uint8_t *from, uint32_t len) {
+    const uint32_t last = len - 2, mid1 = last < 2 ? last : 2, mid2 = last < 4 ? last : 4;
+    copy2(to, from);
+    copy2(to + mid1, from + mid1);
+    copy2(to + mid2, from + mid2);
+    copy2(to + last, from + last);
+}
+
+// Copies a match of 'len' (3..258; more than 8 where kLong) bytes from
+// 'dist' bytes back (1..32768), all of them output already, to 'to',
+// writing nothing past to + len: the caller's buffer may end right there.
+// Copies run front to back in words no wider than the distance, so every
+// byte a word reads is final; the last word ends exactly at the end of the
+// match, overlapping the one before.
+template <bool kLong>
+CMPR_FORCE_INLINE void copy_within(uint8_t *to, uint32_t len, uint32_t dist) {
     const uint8_t *from = to - dist;
-    if (len <= 8 && dist >= 2) {
-        // Four 2-byte moves at 0, 2, 4 and len - 2, the middle ones pulled
-        // back to stay inside the match: any length from 3 to 8 without a
-        // branch on it.  Each move reads bytes at least two back, all final.
-        const uint32_t last = len - 2, mid1 = last < 2 ? last : 2, mid2 = last < 4 ? last : 4;
-        copy2(to, from);
-        copy2(to + mid1, from + mid1);
-        copy2(to + mid2, from + mid2);
-        copy2(to + last, from + last);
+    if (!kLong && len <= 8 && dist >= 2) {
+        copy_pairs(to, from, len);
     } else if (dist >= 8) {
         if (len <= 16) {
             copy8(to, from);
@@ -98,6 +99,12 @@ CMPR_FORCE_INLINE void copy_match(uint8_t *dst, size_t out, uint32_t len, uint32
     } else {
         for (uint32_t i = 0; i < len; ++i) to[i] = from[i];
     }
+}
+
+// Copies a match that reaches before the first output byte, where the
+// history holds 0xFF, to dst + out.
+CMPR_FORCE_INLINE void copy_before_start(uint8_t *dst, size_t out, uint32_t len, uint32_t dist) {
+    for (uint32_t i = 0; i < len; ++i, ++out) dst[out] = out >= dist ? dst[out - dist] : 0xFF;
 }
 
 // The fast loop's bit buffer, a machine word (32 or 64 bits): unconsumed
@@ -172,19 +179,22 @@ class Bits {
     size_t past_ = 0;                // zero bytes loaded past the end
 };
 
-// The bit budget of a round of the fast loop.  A round decodes at most one
-// literal and then one more symbol of any kind.  Its first part, from the
-// refill, looks up the first symbol and, 8 and 9 bits on, the one after a
-// literal, and consumes a literal and the code of the next symbol; the rest
-// is what follows a match's code: its length's extra bits, the distance code
-// and its extra bits (the short-match entries hold the distance code
-// already).  An end code's skip to the next 32-bit boundary empties the
-// buffer instead (Bits::skip_to_byte()).  The most bits that each part takes is read
-// off the tables the loop decodes with: with today's tables 9 + 12 = 21 for
-// the first part, and 24 for the rest.  A 64-bit buffer holds a whole round
-// (45 of the 56 bits a refill leaves); a 32-bit one (24) is refilled once
-// more between the two parts.
-constexpr uint32_t kDistanceCodeBits = 5;  // a distance code read on its own
+// The bit budget of a round of the fast loop.  A round decodes at most two
+// literals, or a literal and then one more symbol of any kind, or that
+// symbol alone.  From the refill it looks up the first symbol and, after a
+// literal, the next one; both lookups take kDecodeIndexBits bits.  A near
+// match is consumed whole from its entry: codes and extra bits.  Any other
+// symbol is consumed in two parts, its code, and then what follows a match's
+// code: its length's extra bits, the distance code and its extra bits (the
+// short-match entries hold the distance code already).  An end code's skip
+// to the next 32-bit boundary empties the buffer instead
+// (Bits::skip_to_byte()).  The most bits that each part takes is read off
+// the tables the loop decodes with: with today's tables 9 + 12 = 21 up to
+// the second lookup, 23 for a near match, 12 for any other code and 24 for
+// the rest.  A 64-bit buffer holds a whole round (9 + 12 + 24 of the 56
+// bits a refill leaves); a 32-bit one (24) is refilled once more after a
+// literal that a symbol other than a literal follows, and once more between
+// the two parts of a symbol other than a near match.
 constexpr uint32_t kDecodeIndexBits = 12;  // kDecodeTable's index
 
 constexpr uint32_t max_over_entries(auto bits_of) {
@@ -193,50 +203,131 @@ constexpr uint32_t max_over_entries(auto bits_of) {
     return most;
 }
 
-constexpr uint32_t kMaxDistanceExtraBits = [] {
+constexpr uint32_t kMaxDistanceBits = [] {
     uint32_t most = 0;
-    for (DistanceEntry d : kDistanceTable) most = std::max<uint32_t>(most, d.extra);
+    for (uint32_t d : kDistanceDecode) most = std::max(most, distance_entry_bits(d));
     return most;
 }();
 constexpr uint32_t kMaxLiteralBits =
     max_over_entries([](LitLenEntry e) { return is_literal(e) ? entry_bits(e) : 0; });
-constexpr uint32_t kMaxEntryBits = max_over_entries([](LitLenEntry e) { return entry_bits(e); });
-constexpr uint32_t kMaxShortMatchRest = max_over_entries(
-    [](LitLenEntry e) { return entry_kind(e) == kShortMatch ? short_distance_extra(e) : 0; });
+constexpr uint32_t kMaxSymbolBits =
+    max_over_entries([](LitLenEntry e) { return is_literal(e) ? 0 : entry_bits(e); });
+constexpr uint32_t kMaxShortMatchRest = max_over_entries([](LitLenEntry e) {
+    return !is_near_match(e) && entry_kind(e) == kShortMatch ? short_distance_extra(e) : 0;
+});
 constexpr uint32_t kMaxLongMatchRest = max_over_entries([](LitLenEntry e) {
-    return entry_kind(e) < kShortMatch  // the kind is the length's number of extra bits
-               ? entry_kind(e) + kDistanceCodeBits + kMaxDistanceExtraBits
+    return !is_near_match(e) &&
+                   entry_kind(e) < kShortMatch  // the kind is the length's number of extra bits
+               ? entry_kind(e) + kMaxDistanceBits
                : 0;
 });
-constexpr uint32_t kMaxFirstPartBits =
-    std::max(kMaxLiteralBits + kDecodeIndexBits, kMaxLiteralBits + kMaxEntryBits);
 constexpr uint32_t kMaxRestBits = std::max(kMaxShortMatchRest, kMaxLongMatchRest);
-constexpr bool kRefillForTheRest = kMaxFirstPartBits + kMaxRestBits > Bits::kMinAfterRefill;
+constexpr uint32_t kMaxOtherSymbolBits = max_over_entries([](LitLenEntry e) {
+    return is_literal(e) || is_near_match(e) ? 0 : entry_bits(e) + kMaxRestBits;
+});
+// Whether a symbol after a literal needs a refill first, and how many bits
+// a symbol other than a literal finds at least.
+constexpr bool kRefillAfterLiteral = kMaxLiteralBits + kMaxSymbolBits > Bits::kMinAfterRefill;
+constexpr uint32_t kBitsForASymbol =
+    kRefillAfterLiteral ? Bits::kMinAfterRefill : Bits::kMinAfterRefill - kMaxLiteralBits;
+constexpr bool kRefillForTheRest = kMaxOtherSymbolBits > kBitsForASymbol;
 
-static_assert(kMaxFirstPartBits <= Bits::kMinAfterRefill,
-              "the first part of a round may use bits that a refill does not guarantee");
+static_assert(kMaxLiteralBits + kDecodeIndexBits <= Bits::kMinAfterRefill,
+              "the lookup after a literal may use bits that a refill does not guarantee");
+static_assert(kMaxSymbolBits <= kBitsForASymbol,
+              "a symbol may use bits that a refill does not guarantee");
 static_assert(kMaxRestBits <= Bits::kMinAfterRefill,
-              "the rest of a round may use bits that a refill does not guarantee");
-static_assert(kRefillForTheRest == (kWordBits == 32), "a 64-bit buffer holds a whole round");
+              "the rest of a symbol may use bits that a refill does not guarantee");
+static_assert(kRefillAfterLiteral == (kWordBits == 32) && kRefillForTheRest == (kWordBits == 32),
+              "a 64-bit buffer holds a whole round");
+// A long match (a length code with extra bits, or one of 258) is longer
+// than 8 bytes.
+static_assert([] {
+    for (LitLenEntry e : kDecodeTable)
+        if (!is_literal(e) && !is_near_match(e) && entry_kind(e) < kShortMatch &&
+            entry_value(e) <= 8)
+            return false;
+    return true;
+}());
 // The refill's word load sets count with an OR, which adds the whole bytes
 // loaded only while the minimum is binary 11...1000.
 static_assert(Bits::kMinAfterRefill == kWordBits - 8 && std::has_single_bit(kWordBits));
-// After a literal the loop looks the next symbol up 8 and 9 bits on.
+// After a literal the loop may look the next symbol up 8 and 9 bits on.
 static_assert([] {
     for (LitLenEntry e : kDecodeTable)
         if (is_literal(e) && entry_bits(e) != 8 && entry_bits(e) != 9) return false;
     return true;
 }());
 
-// What one literal/length entry other than a literal means: an end code, or
-// a match whose length code has been consumed.  Needs kMaxRestBits bits in
-// 'b'.
+// Two choices differ by CPU.  After a literal the next symbol starts 8 or 9
+// bits on (a literal code is 8 or 9 bits long): x86 looks up both while the
+// first lookup is under way and picks one when it is known, which its
+// out-of-order cores overlap (looking the next symbol up afterwards made
+// random bytes a fifth slower on x86-64); elsewhere the loop looks it up
+// once the literal's length is known, five instructions fewer, which is
+// what counts on an in-order core.  A near match of 3 bytes takes a branch
+// of its own where a mispredicted branch costs little (32-bit ARM: four
+// instructions fewer than moves that need no branch); x86 keeps the moves
+// without a branch for lengths up to 8, as a mispredicted branch on the
+// length there made prose decode a fifth slower.
+#if defined(__x86_64__) || defined(__i386__)
+constexpr bool kLookUpBothAfterALiteral = true;
+constexpr bool kCopyNearWithoutBranches = true;
+#else
+constexpr bool kLookUpBothAfterALiteral = false;
+constexpr bool kCopyNearWithoutBranches = false;
+#endif
+// Where both are looked up, 32-bit x86, short of registers, drops two
+// literals' codes with one shift.
+constexpr bool kSkipEachCode = !kLookUpBothAfterALiteral || kWordBits == 64;
+
+// Copies a near match (length 3 to 10, distance 4 or more, no farther back
+// than the first output byte) to 'to', writing nothing past to + len.
+// Every move reads bytes at least four back, all final.
+CMPR_FORCE_INLINE void copy_near(uint8_t *to, uint32_t len, uint32_t dist) {
+    const uint8_t *from = to - dist;
+    if constexpr (kCopyNearWithoutBranches) {
+        if (CMPR_LIKELY(len <= 8)) return copy_pairs(to, from, len);
+    } else if (len == 3) {
+        copy2(to, from);
+        to[2] = from[2];
+        return;
+    }
+    // Whole words from the front, the last one ending exactly at the end.
+    copy4(to, from);
+    if (len > 8) copy4(to + 4, from + 4);
+    copy4(to + len - 4, from + len - 4);
+}
+
+// Copies a match of 'len' bytes (more than 8 where kLong) from 'dist'
+// bytes back to op and moves op past it.  A distance beyond those the
+// format allows is reported and escalated, and copied from where the
+// history ring points.
+template <bool kLong>
+CMPR_FORCE_INLINE void copy_match(const Bits &b, uint8_t *dst, uint8_t *&op, uint32_t len,
+                                  uint32_t dist) {
+    if (CMPR_UNLIKELY(dist > kMaxSilentDistance)) {
+        decode_state.bits_used = b.used32();
+        escalate_invalid_offset(dist);
+        dist = ((dist - 1) & kHistoryMask) + 1;  // where the history ring points
+    }
+    if (CMPR_LIKELY(dist <= static_cast<size_t>(op - dst)))
+        copy_within<kLong>(op, len, dist);
+    else
+        copy_before_start(dst, static_cast<size_t>(op - dst), len, dist);
+    op += len;
+}
+
+// What one literal/length entry other than a literal or a near match means:
+// an end code, or a match.  Needs the entry's bits in 'b', and consumes
+// them.
 enum class Step { kNext, kFinished };
 
 CMPR_FORCE_INLINE Step other_symbol(LitLenEntry e, Bits &b, uint32_t src_len, uint8_t *dst,
                                     uint8_t *&op, SegmentRun &run, size_t &end_out) {
-    const size_t out = static_cast<size_t>(op - dst);
+    b.skip(entry_bits(e));
     if (entry_kind(e) == kEndOfSegment) {
+        const size_t out = static_cast<size_t>(op - dst);
         const uint32_t at = b.used32();
         run.in_run = out == end_out;
         segment_end(run, at);
@@ -245,33 +336,27 @@ CMPR_FORCE_INLINE Step other_symbol(LitLenEntry e, Bits &b, uint32_t src_len, ui
         // Ends when no more than the reader's four bytes of look-ahead are left.
         return 4 + b.used() / 8 >= src_len ? Step::kFinished : Step::kNext;
     }
-    uint32_t len, dist;
-    if (CMPR_LIKELY(entry_kind(e) == kShortMatch)) {  // length and distance code in one
-        len = short_length(e);
-        const uint32_t extra = short_distance_extra(e);
-        dist = kDistanceByCode[short_distance_code(e)].base + b.peek(extra);
+    if constexpr (kRefillForTheRest) b.refill();
+    if (entry_kind(e) == kShortMatch) {  // length and distance code in one
+        const uint32_t len = short_length(e), extra = short_distance_extra(e);
+        const uint32_t dist = kDistanceByCode[short_distance_code(e)].base + b.peek(extra);
         b.skip(extra);
-    } else {
-        len = entry_value(e) + b.peek(entry_kind(e));
+        copy_match<false>(b, dst, op, len, dist);
+    } else {  // the kind is the length's number of extra bits
+        const uint32_t len = entry_value(e) + b.peek(entry_kind(e));
         b.skip(entry_kind(e));
-        const DistanceEntry d = kDistanceTable[b.peek(kDistanceCodeBits)];
-        b.skip(kDistanceCodeBits);
-        dist = d.base + b.peek(d.extra);
-        b.skip(d.extra);
+        const uint32_t d = kDistanceDecode[b.peek(kDistanceCodeLength)];
+        const uint32_t dist =
+            distance_entry_base(d) + (b.peek(distance_entry_bits(d)) >> kDistanceCodeLength);
+        b.skip(distance_entry_bits(d));
+        copy_match<true>(b, dst, op, len, dist);
     }
-    if (CMPR_UNLIKELY(dist > kMaxSilentDistance)) {
-        decode_state.bits_used = b.used32();
-        escalate_invalid_offset(dist);
-        dist = ((dist - 1) & kHistoryMask) + 1;  // where the history ring points
-    }
-    copy_match(dst, out, len, dist);
-    op += len;
     return Step::kNext;
 }
 
-// Out of line, the loop keeps its bit buffer in registers even where there
-// are few of them (32-bit x86).
-[[gnu::noinline]] FastResult decode_fast(const uint8_t *src, uint32_t src_len, uint8_t *dst) {
+// Out of line, so that the loop has the registers to itself.
+[[gnu::noinline]] CMPR_NO_CODE_HOISTING FastResult decode_fast(const uint8_t *src, uint32_t src_len,
+                                                               uint8_t *dst) {
     FastResult r{};
     Bits b(src, src_len);
     uint8_t *op = dst;
@@ -280,40 +365,46 @@ CMPR_FORCE_INLINE Step other_symbol(LitLenEntry e, Bits &b, uint32_t src_len, ui
     // was an end code (the run flag) exactly while the output count stands
     // where the latest end code left it: the loop keeps no flag of its own.
     size_t end_out = SIZE_MAX;
-    // Every round starts with a refill, which guarantees the bits of the
-    // round's first part and, with a 64-bit buffer, of the whole round; a
-    // 32-bit buffer is refilled again before the rest (see the
-    // static_asserts on the budget).  Past the input the bits are zeros,
-    // which read as end codes, so decoding ends there.
+    constexpr uint32_t kIndexMask = (1u << kDecodeIndexBits) - 1;
+    // Every round starts with a refill, which guarantees the bits up to the
+    // lookup after a literal and, with a 64-bit buffer, of the whole round;
+    // a 32-bit buffer is refilled again where the budget above says.  Past
+    // the input the bits are zeros, which read as end codes, so decoding
+    // ends there.
     while (!kOutputMayReachLimit || static_cast<size_t>(op - dst) <= kFastOutputLimit) {
         b.refill();
-        // After a literal the next symbol starts 8 or 9 bits on (a literal
-        // code is 8 or 9 bits long): look both up while the first lookup is
-        // under way, and pick one when it is known.
-        constexpr uint32_t kIndexMask = (1u << kDecodeIndexBits) - 1;
         const LitLenEntry e1 = kDecodeTable[b.peek(kDecodeIndexBits)];
-        const LitLenEntry at8 = kDecodeTable[(b.buf >> 8) & kIndexMask];
-        const LitLenEntry at9 = kDecodeTable[(b.buf >> 9) & kIndexMask];
-        // A 64-bit buffer drops the first code while the next entry is
-        // picked; on 32-bit x86, short of registers, one shift by both codes'
-        // lengths is faster.
-        constexpr bool kSkipEachCode = kWordBits == 64;
-        const uint32_t bits1 = entry_bits(e1);
-        if constexpr (kSkipEachCode) b.skip(bits1);
+        LitLenEntry at8 = 0, at9 = 0;
+        if constexpr (kLookUpBothAfterALiteral) {
+            at8 = kDecodeTable[(b.buf >> 8) & kIndexMask];
+            at9 = kDecodeTable[(b.buf >> 9) & kIndexMask];
+        }
         LitLenEntry e = e1;
         if (CMPR_LIKELY(is_literal(e1))) {
-            const LitLenEntry e2 = bits1 == 8 ? at8 : at9;
+            const uint32_t bits1 = entry_bits(e1);
+            if constexpr (kSkipEachCode) b.skip(bits1);
             *op++ = static_cast<uint8_t>(entry_value(e1));
-            b.skip(kSkipEachCode ? entry_bits(e2) : bits1 + entry_bits(e2));
-            if (CMPR_LIKELY(is_literal(e2))) {
-                *op++ = static_cast<uint8_t>(entry_value(e2));
+            e = kLookUpBothAfterALiteral ? (bits1 == 8 ? at8 : at9)
+                                         : kDecodeTable[b.peek(kDecodeIndexBits)];
+            if (CMPR_LIKELY(is_literal(e))) {
+                *op++ = static_cast<uint8_t>(entry_value(e));
+                b.skip(kSkipEachCode ? entry_bits(e) : bits1 + entry_bits(e));
                 continue;
             }
-            e = e2;
-        } else if constexpr (!kSkipEachCode) {
-            b.skip(bits1);
+            if constexpr (!kSkipEachCode) b.skip(bits1);
+            if constexpr (kRefillAfterLiteral) b.refill();
         }
-        if constexpr (kRefillForTheRest) b.refill();
+        if (CMPR_LIKELY(is_near_match(e))) {
+            const uint32_t bits = entry_bits(e), len = near_length(e);
+            const uint32_t dist = near_distance_base(e) + (b.peek(bits) >> kShortMatchCodeBits);
+            b.skip(bits);
+            if (CMPR_LIKELY(dist <= static_cast<size_t>(op - dst)))
+                copy_near(op, len, dist);
+            else
+                copy_before_start(dst, static_cast<size_t>(op - dst), len, dist);
+            op += len;
+            continue;
+        }
         if (other_symbol(e, b, src_len, dst, op, run, end_out) == Step::kFinished) {
             r.finished = true;
             break;

@@ -3,6 +3,11 @@
 // Each entry packs the bits in the order the stream takes them (a code's
 // bits already reversed, extra bits above it) in bits 0-23 and their count in
 // bits 24-31, so that emitting a symbol is one load and one append.
+//
+// The tables have internal linkage (constexpr, not inline): a table of the
+// file that uses it is reached relative to the code, where a shared one
+// costs position-independent code a load from the global offset table at
+// every use on 32-bit ARM and x86.
 #ifndef CMPR_SRC_ENCODE_CODE_TABLES_H
 #define CMPR_SRC_ENCODE_CODE_TABLES_H
 
@@ -31,14 +36,14 @@ constexpr uint32_t stream_code(uint32_t sym) {
 }
 
 // Literal bytes 0..255.
-inline constexpr std::array<uint32_t, 256> kLiteralBits = [] {
+constexpr std::array<uint32_t, 256> kLiteralBits = [] {
     std::array<uint32_t, 256> t{};
     for (uint32_t b = 0; b < 256; ++b) t[b] = stream_code(b);
     return t;
 }();
 
 // Match lengths 3..258: the length symbol's code followed by its extra bits.
-inline constexpr std::array<uint32_t, 259> kLengthBits = [] {
+constexpr std::array<uint32_t, 259> kLengthBits = [] {
     std::array<uint32_t, 259> t{};
     for (uint32_t len = 3; len <= 258; ++len) {
         uint32_t xval = 0, xbits = 0;
@@ -50,7 +55,7 @@ inline constexpr std::array<uint32_t, 259> kLengthBits = [] {
 }();
 
 // The five distance-code bits in stream order, by code.
-inline constexpr std::array<uint8_t, 32> kDistanceCodeBits = [] {
+constexpr std::array<uint8_t, 32> kDistanceCodeBits = [] {
     std::array<uint8_t, 32> t{};
     for (uint32_t c = 0; c < 32; ++c) t[c] = static_cast<uint8_t>(reverse_low_bits(c, 5));
     return t;

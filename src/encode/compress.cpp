@@ -21,10 +21,10 @@
 #include "cmpr.h"
 #include "code_tables.h"
 #include "common/compiler.h"
-#include "stream_format.h"
 #include "common/unaligned.h"
 #include "hash_batch.h"
 #include "lz77.h"
+#include "stream_format.h"
 #include "window_ring.h"
 
 namespace cmpr {
@@ -75,6 +75,25 @@ CMPR_FORCE_INLINE uint32_t string_at(const uint8_t *src, uint32_t src_len, uint3
     return v;
 }
 
+// How many bytes two 8-byte words have equal from the front, given their
+// XOR, which is not 0.  A 32-bit CPU looks at one half: a count of trailing
+// zeros in 64 bits is a library call there.
+CMPR_FORCE_INLINE uint32_t equal_bytes(uint64_t diff) {
+    if constexpr (sizeof(size_t) == 8) return static_cast<uint32_t>(std::countr_zero(diff)) / 8;
+    const auto low = static_cast<uint32_t>(diff);
+    return low != 0
+               ? static_cast<uint32_t>(std::countr_zero(low)) / 8
+               : 4 + static_cast<uint32_t>(std::countr_zero(static_cast<uint32_t>(diff >> 32))) / 8;
+}
+
+// 8 % d for the distances d under 8, without a division (a library call on
+// 32-bit ARM).
+constexpr std::array<uint8_t, 8> kEightModulo = [] {
+    std::array<uint8_t, 8> t{};
+    for (uint32_t d = 1; d < 8; ++d) t[d] = static_cast<uint8_t>(8 % d);
+    return t;
+}();
+
 // Length of the match at 'cur' against the candidate 'dist' back, whose
 // first three bytes are known to match: up to 'limit' bytes.  Copies every
 // matched byte into the window, so that on return the window holds every
@@ -94,7 +113,7 @@ __attribute__((noinline)) uint32_t extend_match(const uint8_t *src, WindowRing r
             if (diff != 0) {
                 // Take the equal bytes before the first difference, and
                 // leave the window's later slots alone.
-                const uint32_t equal = static_cast<uint32_t>(std::countr_zero(diff)) >> 3;
+                const uint32_t equal = equal_bytes(diff);
                 ring.put8_first(cur + len, here, equal);
                 return len + equal;
             }
@@ -106,9 +125,9 @@ __attribute__((noinline)) uint32_t extend_match(const uint8_t *src, WindowRing r
         // it repeats its first 'dist' bytes, so compare against that
         // pattern, which moves on by 8 mod dist bytes per word.
         uint64_t pattern = 0;
-        for (uint32_t k = 0; k < 8; ++k)
-            pattern |= static_cast<uint64_t>(ring.get(cand + len + k % dist)) << (8 * k);
-        const uint32_t shift = 8 % dist;
+        for (uint32_t k = 0, i = 0; k < 8; ++k, i = i + 1 == dist ? 0 : i + 1)
+            pattern |= static_cast<uint64_t>(ring.get(cand + len + i)) << (8 * k);
+        const uint32_t shift = kEightModulo[dist];
         while (len + 8 <= limit) {
             const uint64_t here = load_le64(src + cur + len);
             if (here != pattern) break;
@@ -205,8 +224,14 @@ constexpr uint32_t kStepReach = 15;
 // that would read past the input.
 //
 // kStepReach bytes follow every position before 'end'.
+//
+// A 32-bit CPU puts one code a put and would run short of registers with
+// the bit writer in the steps: a round's codes go out after its steps.
+constexpr bool kPutCodesAfterSteps = BitSink::kMaxPut < 18;
+
 __attribute__((noinline)) void take_literals(const uint8_t *src, const uint8_t *end, uint32_t base,
                                              uint32_t *table, WindowRing ring, Steps &s) {
+    table = opaque_pointer(table);  // not rebuilt from the one table's symbol at each use
     const uint8_t *p = src + s.cur;
     uint32_t tag = base + s.cur;
     uint32_t hash = s.hash, prev_hash = s.prev_hash;
@@ -215,6 +240,37 @@ __attribute__((noinline)) void take_literals(const uint8_t *src, const uint8_t *
     while (end - p > static_cast<ptrdiff_t>(1 + kHashBatchReads - kStepReach)) {
         uint32_t next[8];  // the hashes of p + 1 .. p + 8
         if (CMPR_UNLIKELY(!hash3_batch(p + 1, hash, next) || hash == prev_hash)) break;
+        if constexpr (kPutCodesAfterSteps) {
+            // The steps read their candidate's bytes whatever the distance,
+            // and the test lets any distance below 8192 through: a
+            // candidate 8190 or 8191 back whose bytes match ends the round
+            // too, and take_steps() applies the exact rule to it.
+            uint32_t i = 0, h = hash;  // step i's hash
+#pragma GCC unroll 8
+            for (; i < 8; ++i) {
+                const uint32_t word = load_le32(p + i);
+                const uint32_t entry = table[h];
+                const uint32_t d = tag + i - entry;
+                const uint32_t differ = (ring.get3_and_any(entry) ^ word) << 8;
+                if (CMPR_UNLIKELY((differ | d >> 13) == 0)) break;
+                table[h] = tag + i;
+                ring.put(tag + i + 3, static_cast<uint8_t>(word >> 24));
+                h = next[i];
+            }
+            if (i > 0) prev_hash = i == 1 ? hash : next[i - 2];
+            hash = h;
+            // The tail's literal and the end code follow: room for
+            // put_ahead().
+            if (CMPR_LIKELY(i == 8)) {
+                for (uint32_t k = 0; k < 8; ++k) out.put_packed_ahead(kLiteralBits[p[k]]);
+                p += 8;
+                tag += 8;
+                continue;
+            }
+            for (uint32_t k = 0; k < i; ++k) out.put_packed_ahead(kLiteralBits[p[k]]);
+            p += i;
+            goto stop;
+        }
         uint32_t pair_bits = 0, pair_count = 0;
 #pragma GCC unroll 8
         for (uint32_t i = 0; i < 8; ++i) {
@@ -261,75 +317,6 @@ stop:
     s.out = out;
 }
 
-// Takes the steps from s.cur while p < end, where kStepReach bytes follow
-// every position: literals, and the matches that end within the eight bytes
-// after their first three.  Returns the distance of a match at s.cur that
-// needs match_step(), or 0 when the steps reached 'end'.
-//
-// A function of its own that walks the input and the tags alone, so that
-// what it carries from step to step stays in registers.
-__attribute__((noinline)) uint32_t take_steps(const uint8_t *src, const uint8_t *end, uint32_t base,
-                                              uint32_t *table, WindowRing ring, Steps &s) {
-    const uint8_t *p = src + s.cur;
-    uint32_t tag = base + s.cur;  // p's table entry; its low bits are p's slot
-    uint32_t hash = s.hash, prev_hash = s.prev_hash, dist = 0;
-    BitSink out = s.out;
-    while (p < end) {
-        const uint32_t word = load_le32(p);
-        const uint32_t str = word & 0xFFFFFF;
-        const uint32_t entry = table[hash];
-        const uint32_t d = tag - entry;
-        // One branch, taken only for a match: whether there is a candidate
-        // at all is as unpredictable as whether it matches.  Without one,
-        // the bytes four positions back are read and set aside: the bytes
-        // of the last three positions may still be on their way to the
-        // window, and a load that overlaps them would wait for them.
-        const bool candidate = d <= kMaxMatchDistance;
-        const uint32_t bytes = ring.get3(candidate ? entry : tag - 4);
-        if (CMPR_UNLIKELY((candidate ? bytes : kNoString) == str)) {
-            // The next eight bytes against the candidate's, which are all
-            // in the window from a distance of 8 on.  (A stale entry reads
-            // as distance 0: one test, which stays one branch.)
-            if (CMPR_UNLIKELY((entry != kStale ? d : 0) < 8)) {
-                dist = d;
-                break;
-            }
-            const uint64_t here = load_le64(p + 3);
-            const uint64_t diff = here ^ ring.get8(entry + 3);
-            if (CMPR_UNLIKELY(diff == 0)) {
-                dist = d;
-                break;
-            }
-            const uint32_t equal = static_cast<uint32_t>(std::countr_zero(diff)) / 8;
-            const uint32_t len = 3 + equal;
-            // The window takes the matched bytes and the next step's three.
-            ring.put8_first(tag + 3, here, equal);
-            ring.put3(tag + len, load_le32(p + len));
-            put_match(out, len, d);
-            // The match's last position enters the table.
-            enter_position(table, hash3(load_le32(p + len - 1) & 0xFFFFFF), tag + len - 1,
-                           prev_hash);
-            p += len;
-            tag += len;
-            hash = hash3(load_le32(p) & 0xFFFFFF);
-            continue;
-        }
-        // Three more bytes follow, the tail's literal and the end code
-        // among them: room for put_ahead().
-        out.put_packed_ahead(kLiteralBits[str & 0xFF]);
-        enter_position(table, hash, tag, prev_hash);
-        ring.put(tag + 3, static_cast<uint8_t>(word >> 24));  // the next step's third byte
-        hash = hash3(word >> 8);                              // and its string
-        ++p;
-        ++tag;
-    }
-    s.cur = static_cast<uint32_t>(p - src);
-    s.hash = hash;
-    s.prev_hash = prev_hash;
-    s.out = out;
-    return dist;
-}
-
 // Codes the literal at s.cur and moves s past it.
 CMPR_FORCE_INLINE void literal_step(const uint8_t *src, uint32_t base, uint32_t *table,
                                     WindowRing ring, Steps &s) {
@@ -370,6 +357,108 @@ __attribute__((noinline)) void match_step(const uint8_t *src, uint32_t src_len, 
     }
 }
 
+// Takes the steps from s.cur while p < end, where kStepReach bytes follow
+// every position: literals, and the matches that end within the eight bytes
+// after their first three, in line; match_step() takes any other match.
+// Where 'look' is set, the steps look back every kStretch bytes, the first
+// time after 'first' bytes, and stop where a stretch came out at more than
+// eight bits a byte: next to no matches, input for take_literals().
+// Returns whether they stopped there.
+//
+// A function of its own that walks the input and the tags alone, so that
+// what it carries from step to step stays in registers.
+__attribute__((noinline)) bool take_steps(const uint8_t *src, uint32_t src_len, const uint8_t *end,
+                                          uint32_t base, uint32_t *table, WindowRing ring, Steps &s,
+                                          bool look, uint32_t first) {
+    table = opaque_pointer(table);  // not rebuilt from the one table's symbol at each use
+    const uint8_t *p = src + s.cur;
+    uint32_t tag = base + s.cur;  // p's table entry; its low bits are p's slot
+    uint32_t hash = s.hash, prev_hash = s.prev_hash;
+    BitSink out = s.out;
+    const uint8_t *stretch = p,
+                  *stretch_end = look && end - p > static_cast<ptrdiff_t>(first) ? p + first : end;
+    size_t stretch_bits = out.bits();
+    bool noise = false;
+    for (;;) {
+        if (CMPR_UNLIKELY(p >= stretch_end)) {
+            if (p >= end) break;
+            if (out.bits() - stretch_bits > 8 * static_cast<size_t>(p - stretch)) {
+                noise = true;
+                break;
+            }
+            stretch = p;
+            stretch_end = end - p > static_cast<ptrdiff_t>(kStretch) ? p + kStretch : end;
+            stretch_bits = out.bits();
+        }
+        const uint32_t word = load_le32(p);
+        const uint32_t str = word & 0xFFFFFF;
+        const uint32_t entry = table[hash];
+        const uint32_t d = tag - entry;
+        // One branch, taken only for a match: whether there is a candidate
+        // at all is as unpredictable as whether it matches.  Without one,
+        // the bytes four positions back are read and set aside: the bytes
+        // of the last three positions may still be on their way to the
+        // window, and a load that overlaps them would wait for them.
+        const bool candidate = d <= kMaxMatchDistance;
+        const uint32_t bytes = ring.get3(candidate ? entry : tag - 4);
+        if (CMPR_UNLIKELY((candidate ? bytes : kNoString) == str)) {
+            // The next eight bytes against the candidate's, which are all
+            // in the window from a distance of 8 on.  (A stale entry reads
+            // as distance 0: one test, which stays one branch.)
+            if (CMPR_UNLIKELY((entry != kStale ? d : 0) < 8)) goto other_match;
+            {
+                const uint64_t here = load_le64(p + 3);
+                const uint64_t diff = here ^ ring.get8(entry + 3);
+                if (CMPR_UNLIKELY(diff == 0)) goto other_match;
+                const uint32_t equal = equal_bytes(diff);
+                const uint32_t len = 3 + equal;
+                // The window takes the matched bytes and the next step's three,
+                // which follow them in 'here' while the match is 7 bytes or
+                // shorter.
+                if (CMPR_LIKELY(equal <= 4)) {
+                    ring.put8_first(tag + 3, here, equal + 3);
+                } else {
+                    ring.put8_first(tag + 3, here, equal);
+                    ring.put3(tag + len, load_le32(p + len));
+                }
+                put_match(out, len, d);
+                // The match's last position enters the table.
+                enter_position(table, hash3(load_le32(p + len - 1) & 0xFFFFFF), tag + len - 1,
+                               prev_hash);
+                p += len;
+                tag += len;
+                hash = hash3(load_le32(p) & 0xFFFFFF);
+                continue;
+            }
+        other_match:
+            s.cur = static_cast<uint32_t>(p - src);
+            s.hash = hash;
+            s.prev_hash = prev_hash;
+            s.out = out;
+            match_step(src, src_len, base, table, ring, d, s);
+            p = src + s.cur;
+            tag = base + s.cur;
+            hash = s.hash;
+            prev_hash = s.prev_hash;
+            out = s.out;
+            continue;
+        }
+        // Three more bytes follow, the tail's literal and the end code
+        // among them: room for put_ahead().
+        out.put_packed_ahead(kLiteralBits[str & 0xFF]);
+        enter_position(table, hash, tag, prev_hash);
+        ring.put(tag + 3, static_cast<uint8_t>(word >> 24));  // the next step's third byte
+        hash = hash3(word >> 8);                              // and its string
+        ++p;
+        ++tag;
+    }
+    s.cur = static_cast<uint32_t>(p - src);
+    s.hash = hash;
+    s.prev_hash = prev_hash;
+    s.out = out;
+    return noise;
+}
+
 // Takes the steps that take_steps() leaves, near the end of the input, one
 // at a time: every step while three bytes follow its position.
 __attribute__((noinline)) void take_last_steps(const uint8_t *src, uint32_t src_len, uint32_t base,
@@ -408,27 +497,14 @@ uint32_t compress(const uint8_t *src, uint32_t src_len, uint8_t *dst, uint8_t *w
             // bits a byte found next to no matches, and literal steps alone
             // take the input on from there, until the next match.  The noise
             // usually goes on past that, so the next look comes sooner.
-            constexpr bool kLookBack = kHashBatchInVectors;
-            uint32_t stretch = s.cur, stretch_len = kStretch;
-            size_t stretch_bits = s.out.bits();
+            const bool look = hash_batch_in_vectors();
+            uint32_t first = kStretch;
             while (s.cur < end) {
-                const uint32_t stretch_end =
-                    kLookBack && end - stretch > stretch_len ? stretch + stretch_len : end;
-                if (s.cur < stretch_end) {
-                    const uint32_t dist = take_steps(src, src + stretch_end, base, table, ring, s);
-                    if (dist != 0) {
-                        match_step(src, src_len, base, table, ring, dist, s);
-                        continue;
-                    }
-                }
-                if constexpr (kLookBack) {
-                    stretch_len = kStretch;
-                    if (s.out.bits() - stretch_bits > 8 * size_t{s.cur - stretch}) {
-                        take_literals(src, src + end, base, table, ring, s);
-                        stretch_len = kStretch / 8;
-                    }
-                    stretch = s.cur;
-                    stretch_bits = s.out.bits();
+                if (take_steps(src, src_len, src + end, base, table, ring, s, look, first)) {
+                    take_literals(src, src + end, base, table, ring, s);
+                    first = kStretch / 8;
+                } else {
+                    first = kStretch;
                 }
             }
         }

@@ -1,7 +1,10 @@
 // Internal: hash3 of eight consecutive positions at once.
 //
 // With SSE2 (every x86-64 CPU) the eight hashes take two vectors of four
-// lanes; elsewhere they are taken one at a time.  The results are hash3's.
+// lanes, and so they do with NEON, which 32-bit ARM CPUs may lack: there
+// hash_batch_in_vectors() says whether the kernel reports it, and only then
+// may hash3_batch() be called (arm/hash_batch_neon.cpp).  Elsewhere they are
+// taken one at a time.  The results are hash3's.
 #ifndef CMPR_SRC_ENCODE_HASH_BATCH_H
 #define CMPR_SRC_ENCODE_HASH_BATCH_H
 
@@ -23,7 +26,9 @@ constexpr uint32_t kHashBatchReads = 16;
 
 #if defined(__SSE2__)
 
-constexpr bool kHashBatchInVectors = true;
+constexpr bool hash_batch_in_vectors() {
+    return true;
+}
 
 CMPR_FORCE_INLINE __m128i hash3_lanes(__m128i x) {
     const __m128i ones = _mm_set1_epi32(-1);
@@ -58,9 +63,20 @@ CMPR_FORCE_INLINE bool hash3_batch(const uint8_t *q, uint32_t before, uint32_t o
     return _mm_movemask_epi8(same) == 0;
 }
 
+#elif defined(__arm__)
+
+bool hash_batch_in_vectors();
+bool hash3_batch_neon(const uint8_t *q, uint32_t before, uint32_t out[8]);
+
+CMPR_FORCE_INLINE bool hash3_batch(const uint8_t *q, uint32_t before, uint32_t out[8]) {
+    return hash3_batch_neon(q, before, out);
+}
+
 #else
 
-constexpr bool kHashBatchInVectors = false;
+constexpr bool hash_batch_in_vectors() {
+    return false;
+}
 
 CMPR_FORCE_INLINE bool hash3_batch(const uint8_t *q, uint32_t before, uint32_t out[8]) {
     bool differ = true;

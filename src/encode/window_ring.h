@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "common/compiler.h"
-#include "stream_format.h"
 #include "common/unaligned.h"
 #include "lz77.h"
+#include "stream_format.h"
 
 namespace cmpr {
 
@@ -57,7 +57,13 @@ class WindowRing {
     // The first 'n' (0 to 7) bytes of 'v' to positions pos .. pos + n - 1;
     // the slots after them keep what they hold.
     CMPR_FORCE_INLINE void put8_first(uint32_t pos, uint64_t v, uint32_t n) {
-        const uint64_t keep = ~uint64_t{0} << (8 * n);
+        uint64_t keep;
+        if constexpr (sizeof(size_t) == 8) {
+            keep = ~uint64_t{0} << (8 * n);
+        } else {  // no shift of a register pair: the same mask in each half
+            const uint32_t part = ~0u << (8 * (n % 4));
+            keep = n < 4 ? uint64_t{~0u} << 32 | part : uint64_t{part} << 32;
+        }
         put8(pos, (v & ~keep) | (get8(pos) & keep));
     }
 
