@@ -39,9 +39,10 @@ struct Rest {
 
 constexpr int32_t kNoNeed = -1;
 
-// About one bit in 64 of a reading's symbol starts is a checkpoint.
+// About one in 256 of a reading's symbol starts is a checkpoint: notes cost
+// memory, and most starts meet the latest path without one.
 bool is_checkpoint(uint64_t bit) {
-    return ((bit * 0x9E3779B97F4A7C15ull) >> 58) == 0;
+    return ((bit * 0x9E3779B97F4A7C15ull) >> 56) == 0;
 }
 
 // An open-addressed table of checkpoints, keyed by bit.  Notes behind the
@@ -58,7 +59,7 @@ class Notes {
     }
     // False when memory runs out.
     bool add(const Rest &r, uint64_t behind) {
-        if (2 * (used_ + 1) > cap_ && !rebuild(behind)) return false;
+        if (4 * (used_ + 1) > 3 * cap_ && !rebuild(behind)) return false;
         size_t i = slot(r.key - 1);
         while (slots_[i].key != 0 && slots_[i].key != r.key) i = (i + 1) & (cap_ - 1);
         used_ += slots_[i].key == 0;
@@ -71,12 +72,12 @@ class Notes {
         return static_cast<size_t>((bit * 0xD6E8FEB86659FD93ull) >> 32) & (cap_ - 1);
     }
     // Keeps the notes at or after bit 'behind'; doubles the room when they
-    // fill more than a quarter of it.
+    // fill more than half of it.
     bool rebuild(uint64_t behind) {
         size_t live = 0;
         for (size_t i = 0; i < cap_; ++i) live += slots_[i].key > behind;
         size_t cap = cap_ == 0 ? 1024 : cap_;
-        while (4 * (live + 1) > cap) cap *= 2;
+        while (2 * (live + 1) > cap) cap *= 2;
         Rest *fresh = static_cast<Rest *>(std::calloc(cap, sizeof(Rest)));
         if (fresh == nullptr) return false;
         Rest *old = slots_;
