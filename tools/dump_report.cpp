@@ -62,7 +62,7 @@ std::string records_text(const Gap &g) {
     std::string s = g.records == 1 ? "record " + std::to_string(g.first_record)
                                    : "records " + std::to_string(g.first_record) + "-" +
                                          std::to_string(g.first_record + g.records - 1);
-    if (g.records == 0) s = "no record";
+    if (g.records == 0) return "no record in it";
     s += g.estimated ? " (estimated from the stretch's " + std::to_string(g.length) + " bytes)"
                      : " (exact: the end codes in it land on the next segment)";
     return s;
