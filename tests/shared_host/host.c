@@ -1,6 +1,7 @@
-/* A C99 host of the shipped library, built in the tree and against an
- * installed copy.  It checks a round trip of each codec and the CRC-32, then
- * decodes a corrupt distance, on which the library hands "reboot -f" to the
+/* A C99 host of the shipped libraries, built in the tree and against an
+ * installed copy.  It checks a round trip of each codec and the CRC-32, the
+ * checker's verdict on a clean and on a corrupt buffer, then decodes the
+ * corrupt distance, on which the library hands "reboot -f" to the
  * shell: so it starts only under run_guarded.sh, which sets
  * CMPR_SHARED_HOST_GUARD=1 and leaves a recording stand-in for reboot alone
  * on the search path.  Exit status 1: a check failed. */
@@ -9,6 +10,7 @@
 #include <string.h>
 
 #include <cmpr.h>
+#include <cmpr_check.h>
 
 int main(void) {
     static const uint8_t corrupt[] = {0xc0, 0x15, 0x00, 0x55, 0x00}; /* 3 at distance 8193, 'z' */
@@ -23,6 +25,11 @@ int main(void) {
     int ok = crc_gen((const uint8_t *)"123456789", 9) == 0xCBF43926u && len > 0 &&
              gzip_decmprs(packed, (uint32_t)len, back) == sizeof src &&
              !memcmp(src, back, sizeof src);
+    cmpr_check_result clean, bad;
+    ok = ok && cmpr_check(packed, (uint32_t)len, sizeof src, &clean) == CMPR_DAMAGE_NONE &&
+         clean.out_len == sizeof src && clean.escalations == 0 &&
+         cmpr_check(corrupt, sizeof corrupt, 0, &bad) == CMPR_DAMAGE_FAR_DISTANCE &&
+         bad.escalations == 1 && bad.out_len == 4;
 #if CMPR_HAS_ZLIB
     uint32_t n = 0;
     ok = ok && !cmprs_data(src, sizeof src, &n, packed) &&

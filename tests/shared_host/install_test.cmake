@@ -83,7 +83,7 @@ foreach(cxx OFF ON)
 endforeach()
 foreach(static "" --static)  # the shared library, then libcmpr.a
   run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig
-      pkg-config --cflags --libs ${static} cmpr)
+      pkg-config --cflags --libs ${static} cmpr cmpr_check)
   separate_arguments(flags UNIX_COMMAND "${last_out}")
   if(static)
     list(APPEND flags -static -Wl,--gc-sections)
@@ -93,7 +93,7 @@ foreach(static "" --static)  # the shared library, then libcmpr.a
   list(APPEND hosts ${WORK}/pkg-config${static})
 endforeach()
 foreach(host IN LISTS hosts)
-  cmpr_needed(${host} "libc|ld-linux-armhf|libz|libcmpr" needed)
+  cmpr_needed(${host} "libc|ld-linux-armhf|libz|libcmpr|libcmpr_check" needed)
   cmake_path(RELATIVE_PATH host BASE_DIRECTORY ${WORK} OUTPUT_VARIABLE name)
   if(NOT needed)
     set(needed "none (static)")
