@@ -249,6 +249,7 @@ uint64_t Walker::search(uint64_t from, uint64_t stop, uint64_t floor, Repeat &re
 }
 
 Damage Walker::writer_check(const Reading &r) {
+    const MuteLibraryReports mute;
     if (!check_writer || (writer_trials_ >= kWriterTrial && 2 * writer_fails_ > writer_trials_) ||
         sum_.recoverable + r.r.out_len > output_limit)
         return {};
@@ -455,6 +456,7 @@ Repeat Walker::repeat_around(uint64_t at, uint64_t floor) const {
 // it, as a copy put into the buffer leaves it: its reading across the
 // repeat, when it is clean and whole.
 bool Walker::spliced(uint64_t s, uint64_t r0, uint64_t r1, Reading &r) {
+    const MuteLibraryReports mute;
     const uint64_t most =
         record_size_ ? cmpr::max_segment_bytes(record_size_) + 8 : uint64_t{1} << 20;
     splice_.assign(b_.begin() + static_cast<ptrdiff_t>(s), b_.begin() + static_cast<ptrdiff_t>(r0));

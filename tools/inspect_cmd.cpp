@@ -146,8 +146,10 @@ void show_library_reports(std::span<const uint8_t> data) {
     std::vector<uint8_t> out;
     sink.region = [&](const Part &r, Bytes) {
         if (r.kind != Part::kDamaged) return;
+        std::fflush(stdout);
         note("the library's report on the damaged segment at byte " + hex_offset(r.offset) +
-             ", as the unit would log it (its dump shows this tool's memory addresses):");
+             ", as the unit would log it (its offsets count from the segment's start, its dump "
+             "shows this tool's memory addresses):");
         decode_alone(data.subspan(r.offset, r.length), out);
     };
     walk_dump(data, WalkOptions{0, false, false}, sink);

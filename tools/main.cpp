@@ -27,7 +27,7 @@ bool g_verbose = false;
 // The library's default trace function prints to standard output, where the
 // tool writes its data.  Reports go to standard error, and only with -v.
 int trace_to_stderr(const char *func, int line, int level, const char *fmt, ...) {
-    if (!g_verbose) return 0;
+    if (!g_verbose || MuteLibraryReports::muted()) return 0;
     char msg[1024];
     va_list ap;
     va_start(ap, fmt);

@@ -71,6 +71,7 @@ class Salvage {
             }
             const Bytes bytes = own_bytes(data, r, joined);
             if (r.clean()) {
+                const MuteLibraryReports mute;
                 decode_alone(bytes, out, r.out_length);
                 write(out);
                 return;

@@ -33,6 +33,20 @@ int decode_alone(std::span<const uint8_t> seg, std::vector<uint8_t> &out,
 // output it would write otherwise was changed after it was written.
 bool as_written(std::span<const uint8_t> seg, std::span<const uint8_t> out);
 
+// While one lives, the library's trace reports are the tool's own business
+// (the decodes that check a segment), not the user's: -v does not show them.
+class MuteLibraryReports {
+   public:
+    MuteLibraryReports() { ++muted_; }
+    ~MuteLibraryReports() { --muted_; }
+    MuteLibraryReports(const MuteLibraryReports &) = delete;
+    MuteLibraryReports &operator=(const MuteLibraryReports &) = delete;
+    static bool muted() { return muted_ > 0; }
+
+   private:
+    static inline int muted_ = 0;
+};
+
 // CRC-32 of any span, and the register run on from 'reg' (the library's
 // update_crc() counts in a signed int).
 uint32_t crc32_update(uint32_t reg, std::span<const uint8_t> data);
