@@ -9,6 +9,7 @@
 #include "cmpr_check.h"
 #include "common/compiler.h"
 #include "common/unaligned.h"
+#include "common/word_bits.h"
 #include "stream_codes.h"
 
 namespace cmpr::check {
@@ -45,67 +46,16 @@ class BitSource {
 };
 
 // The same bits read front to back through a machine word (32 or 64 bits),
-// refilled a word at a time, for the loops that read a whole buffer: the
-// bit position is worked out only where a sign needs it.
-class BitReader {
+// as the decoder's fast loop reads them, for the loops that read a whole
+// buffer: the bit position is worked out only where a sign needs it.
+class BitReader : public WordBits {
    public:
-    using Word = size_t;
-    static constexpr uint32_t kWordBits = sizeof(Word) * 8;
-    // What a refill leaves at least: 24 bits of 32, 56 of 64.
-    static constexpr uint32_t kMinAfterRefill = kWordBits - 8;
-
-    BitReader(const BitSource &b, uint64_t pos)
-        : start_(b.data()),
-          end_(b.data() + b.stop()),
-          word_end_(b.stop() >= sizeof(Word) ? end_ - sizeof(Word) + 1 : start_) {
-        seek(pos);
-    }
-
-    Word buf = 0;
-    uint32_t count = 0;  // valid bits in buf
-
-    // Bits consumed from the start of the buffer.
-    uint64_t pos() const { return 8 * (static_cast<uint64_t>(in_ - start_) + past_) - count; }
-    // Whether the bits read so far reach past the data.
-    bool past_end() const { return past_ != 0 && pos() > 8 * static_cast<uint64_t>(end_ - start_); }
-    bool near_end() const { return past_ != 0; }
-
-    CMPR_FORCE_INLINE void refill() {
-        if (CMPR_LIKELY(in_ < word_end_)) {
-            buf |= load_le_word(in_) << count;
-            in_ += (kWordBits - 1 - count) >> 3;
-            count |= kMinAfterRefill;
-            return;
-        }
-        for (; count <= kMinAfterRefill; count += 8) {
-            if (in_ < end_)
-                buf |= static_cast<Word>(*in_++) << count;
-            else
-                ++past_;
-        }
-    }
-    CMPR_FORCE_INLINE uint32_t peek(uint32_t n) const {
-        return static_cast<uint32_t>(buf & ((Word{1} << n) - 1));
-    }
-    CMPR_FORCE_INLINE void skip(uint32_t n) {
-        buf >>= n;
-        count -= n;
-    }
-    // Moves to bit 'pos', perhaps past the data.
-    void seek(uint64_t pos) {
-        const uint64_t at = pos / 8, len = static_cast<uint64_t>(end_ - start_);
-        in_ = at < len ? start_ + at : end_;
-        past_ = at < len ? 0 : at - len;
-        buf = 0;
-        count = 0;
-        refill();
-        skip(static_cast<uint32_t>(pos % 8));
-    }
-
-   private:
-    const uint8_t *in_ = nullptr;
-    const uint8_t *const start_, *const end_, *const word_end_;
-    uint64_t past_ = 0;  // zero bytes loaded past the end
+    BitReader(const BitSource &b, uint64_t pos) : WordBits(b.data(), b.stop()) { seek(pos); }
+    uint64_t pos() const { return used(); }
+    // Whether the reading has loaded bytes past the data, and whether the
+    // bits it consumed reach past it.
+    bool near_end() const { return past() != 0; }
+    bool past_end() const { return past() != 0 && used() > 8 * uint64_t{length()}; }
 };
 
 // One symbol: 'bits' long; a literal ('len' 1, 'dist' 0), the end code
@@ -147,7 +97,7 @@ CMPR_FORCE_INLINE Symbol read_symbol(BitReader &r) {
     r.skip(bits);
     const uint32_t len = entry_value(e) + r.peek(lx);
     r.skip(lx);
-    if constexpr (BitReader::kWordBits == 32) r.refill();
+    if constexpr (kWordBits == 32) r.refill();
     const DistanceEntry d = kDistanceTable[r.peek(5)];
     r.skip(5);
     const uint32_t dist = d.base + r.peek(d.extra);

@@ -20,6 +20,7 @@
 #include "cmpr.h"
 #include "common/compiler.h"
 #include "common/unaligned.h"
+#include "common/word_bits.h"
 #include "decode_state.h"
 #include "fixed_tables.h"
 #include "stream_format.h"
@@ -108,76 +109,8 @@ CMPR_FORCE_INLINE void copy_before_start(uint8_t *dst, size_t out, uint32_t len,
 }
 
 // The fast loop's bit buffer, a machine word (32 or 64 bits): unconsumed
-// bits, the next one in bit 0.  Positions are machine words too: no input or
-// output of this process can exceed its address space.
-using Word = size_t;
-constexpr uint32_t kWordBits = sizeof(Word) * 8;
-
-class Bits {
-   public:
-    // What a refill leaves at least: whole bytes go in while one more fits
-    // in the word (56 bits of 64, 24 of 32).
-    static constexpr uint32_t kMinAfterRefill = kWordBits - 8;
-
-    Bits(const uint8_t *src, uint32_t src_len)
-        : in_(src),
-          start_(src),
-          end_(src + src_len),
-          word_end_(src_len >= sizeof(Word) ? end_ - sizeof(Word) + 1 : src) {}
-
-    Word buf = 0;
-    uint32_t count = 0;  // how many bits of buf are valid
-
-    // Input bytes taken into buf, zero bytes past the end included.
-    size_t loaded() const { return static_cast<size_t>(in_ - start_) + past_; }
-    // Bits consumed; used32() modulo 2^32, as the decoder state counts them.
-    uint32_t used32() const { return static_cast<uint32_t>(loaded() * 8 - count); }
-    uint64_t used() const { return uint64_t{loaded()} * 8 - count; }
-
-    // Tops the buffer up to at least kMinAfterRefill bits: a word at a time
-    // while a word of input is left, then byte by byte, with zero bytes past
-    // the end of the input (the reader sees zero bits there, for ever).  The
-    // word load adds (kWordBits - 1 - count) / 8 whole bytes, which brings
-    // count to count | kMinAfterRefill for any count below kWordBits.  Bits
-    // of buf above count are zero or the stream's own.
-    CMPR_FORCE_INLINE void refill() {
-        if (CMPR_LIKELY(in_ < word_end_)) {
-            buf |= load_le_word(in_) << count;
-            in_ += (kWordBits - 1 - count) >> 3;
-            count |= kMinAfterRefill;
-            return;
-        }
-        for (; count <= kMinAfterRefill; count += 8) {
-            if (in_ < end_)
-                buf |= static_cast<Word>(*in_++) << count;
-            else
-                ++past_;
-        }
-    }
-    CMPR_FORCE_INLINE uint32_t peek(uint32_t n) const {
-        return static_cast<uint32_t>(buf & ((Word{1} << n) - 1));
-    }
-    CMPR_FORCE_INLINE void skip(uint32_t n) {
-        buf >>= n;
-        count -= n;
-    }
-    // Skips 'n' bits, which end on a byte boundary, perhaps beyond those in
-    // buf: the buffer is emptied, and the next refill starts at that byte.
-    void skip_to_byte(uint32_t n) {
-        const uint64_t at = (used() + n) / 8;
-        const size_t len = static_cast<size_t>(end_ - start_);
-        in_ = at < len ? start_ + at : end_;
-        past_ = at < len ? 0 : static_cast<size_t>(at - len);
-        buf = 0;
-        count = 0;
-    }
-
-   private:
-    const uint8_t *in_;  // next input byte to load, at most end_
-    const uint8_t *const start_, *const end_;
-    const uint8_t *const word_end_;  // a word can be loaded before this
-    size_t past_ = 0;                // zero bytes loaded past the end
-};
+// bits, the next one in bit 0.
+using Bits = WordBits;
 
 // The bit budget of a round of the fast loop.  A round decodes at most two
 // literals, or a literal and then one more symbol of any kind, or that
