@@ -52,7 +52,9 @@ struct Decoded {
 using Decoder = uint32_t (*)(const uint8_t *, uint32_t, uint8_t *);
 // Decodes into exactly CMPR_GZIP_DECMPRS_BOUND(len) bytes.
 Decoded observe(Decoder decode, const uint8_t *src, uint32_t len);
-// The block decoder in fixed-code mode after the driver's reset.
+// The block decoder after the driver's reset, in mode 'block_mode' (the
+// fixed code unless a test says otherwise), with the exported tree roots.
+extern int32_t block_mode;
 uint32_t reference_decmprs(const uint8_t *src, uint32_t len, uint8_t *dst);
 // What differs between two decodings, empty when nothing does.
 std::string difference(const Decoded &a, const Decoded &b);
