@@ -91,7 +91,7 @@ OwnedTree::~OwnedTree() {
 
 std::vector<code_entry> OwnedTree::build(const std::vector<int32_t> &lengths) {
     std::vector<code_entry> table;
-    for (int32_t len : lengths) table.push_back({0, len});
+    for (int32_t len : lengths) table.push_back({-1, len});  // -1: no code given
     free_below(&root);
     get_table(table.data(), static_cast<int32_t>(table.size()), &root);
     return table;
