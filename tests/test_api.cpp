@@ -126,7 +126,7 @@ TEST(ZlibWrappers, EveryStatusWithItsReportAndDump) {
     // clang-format off
     const Bytes text = cmpr_test::log_text(20000, 1),
                 abc = {0x78, 0x01, 0x4b, 0x4c, 0x4a, 0x06, 0x00, 0x02, 0x4d, 0x01, 0x27},
-                dict = {0x78, 0x3f, 0x02, 0x4d, 0x01, 0x27, 0x4b, 0x04, 0x23, 0x00},  // asks for one
+                dict = {0x78, 0x3f, 0x02, 0x4d, 0x01, 0x27, 0x4b, 0x04, 0x23, 0x00},  // wants one
                 segment = {0x89, 0x49, 0xc9, 0x60, 0x94, 0x0c, 0x00},  // the library's own format
                 fill = str("garbage") + Bytes(9, 0), got = str("abcbage") + Bytes(9, 0);
     // clang-format on
@@ -146,11 +146,13 @@ TEST(ZlibWrappers, EveryStatusWithItsReportAndDump) {
          "decmprs_data-201-3: inflate error: -5 expected: 1", got},
         {false, abc, 2, Z_OK, 1, "decmprs_data-201-3: inflate error: -5 expected: 1", str("ab")},
         {false, abc, 0, Z_OK, 1, "decmprs_data-201-3: inflate error: -5 expected: 1", {}},
-        {false, abc, 16, Z_MEM_ERROR, 1, "decmprs_data-184-3: inflateInit error: -4 expected: 0", fill},
+        {false, abc, 16, Z_MEM_ERROR, 1, "decmprs_data-184-3: inflateInit error: -4 expected: 0",
+         fill},
         {true, text, 20000, Z_OK, 0, "", level1},
         {true, cmpr_test::random_bytes(64, 7), 64, Z_OK, 1, "", {}},  // does not shrink
         {true, {}, 0, Z_OK, 1, "", {}},
-        {true, abc, 11, Z_STREAM_ERROR, 1, "cmprs_data-112-3: deflateInit error: -2 expected: 0", {}}};
+        {true, abc, 11, Z_STREAM_ERROR, 1, "cmprs_data-112-3: deflateInit error: -2 expected: 0",
+         {}}};
     // clang-format on
     Bytes framed = cmpr_test::random_bytes(32 + 20000, 9);
     uint8_t *const src = &framed[32];
