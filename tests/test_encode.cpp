@@ -33,6 +33,55 @@ extern "C" void *__wrap_malloc(size_t n) {
     return g_failing_malloc_size != 0 && n == g_failing_malloc_size ? nullptr : __real_malloc(n);
 }
 
+// Each length's and each distance's symbol and extra bits against the
+// format's rule (base plus extra value), over their whole ranges and past
+// them.  put_bits after 0 to 7 pending bits, of every width up to a whole
+// word and past it, against the stream that the bits make.
+TEST(EncoderBlocks, SymbolsExtraBitsAndPutBitsAtEveryWidth) {
+    for (uint64_t n = 0; n <= 0x10001; ++n) {  // to 65536, then the largest
+        const uint32_t v = n > 0x10000 ? UINT32_MAX : uint32_t(n);
+        uint32_t x = ~0u, xb = ~0u, dx = ~0u, dxb = ~0u;
+        const uint32_t s = encode_length(std::max(v, 3u), &x, &xb) - 257;
+        const uint32_t c = encode_distance(v, &dx, &dxb);
+        const uint32_t e = s < 8 || s == 28 ? 0 : (s - 4) >> 2, de = c < 5 ? 0 : (c - 2) >> 1;
+        const uint32_t len = s == 28 ? 258 : s < 8 ? s + 3 : (4u << e) + (s & 3) * (1u << e) + 3;
+        const uint32_t dist = c < 5 ? c + 1 : (2u << de) + (c & 1) * (1u << de);
+        ASSERT_TRUE(s <= 28 && xb == e && x >> e == 0 && len + x == std::clamp(v, 3u, 258u) &&
+                    (v < 258 || s == 28))
+            << v;
+        ASSERT_TRUE(c <= 31 && dxb == de && dx >> de == 0 && dist + dx == std::clamp(v, 1u, 65535u))
+            << v;
+    }
+    for (uint32_t pending = 0; pending < 8; ++pending)
+        for (int32_t nbits : {INT32_MIN, -1, 0, 1, 5, 8, 9, 24, 25, 26, 31, 32, 33, INT32_MAX})
+            for (int32_t rev : {0, 1}) {
+                const uint32_t n = uint32_t(std::clamp(nbits, 0, 32)),
+                               value = 0xB5C3A96Du >> pending;
+                const uint64_t low = value & ((uint64_t{1} << n) - 1),
+                               first = 0x55u >> (8 - pending);
+                const uint64_t stream = first | (rev ? reverse(value, int32_t(n)) : low) << pending;
+                uint8_t none[1], buf[8] = {};
+                gzip_cmprs(none, 0, none);  // nothing pending in the library-wide accumulator
+                uint32_t cnt = 0, pos = 0;
+                put_bits(uint32_t(first), int32_t(pending), 0, &cnt, buf, &pos);
+                EXPECT_EQ(put_bits(uint32_t(rev ? value : low), nbits, rev, &cnt, buf, &pos), 0);
+                EXPECT_TRUE(pos == (pending + n) / 8 && cnt == (pending + n) % 8) << nbits;
+                put_bits(0, 7, 0, &cnt, buf, &pos);  // and the bits left pending
+                for (uint32_t b = 0; b < 8; ++b)
+                    ASSERT_EQ(buf[b], b < pos ? uint8_t(stream >> 8 * b) : 0)
+                        << pending << ", " << nbits << ", " << rev;
+            }
+}
+
+// The bounds at the smallest lengths and at the largest.
+TEST(Bounds, AtTheLargestLengths) {
+    const uint32_t most = UINT32_MAX;
+    EXPECT_TRUE(CMPR_GZIP_CMPRS_BOUND(0u) == 1 && CMPR_GZIP_CMPRS_BOUND(1u) == 3 &&
+                CMPR_GZIP_CMPRS_BOUND(most) == 4831838208u);  // ceil(9 * most / 8) + 1
+    EXPECT_TRUE(CMPR_GZIP_DECMPRS_BOUND(0u) == 258 &&
+                CMPR_GZIP_DECMPRS_BOUND(most) == 258ull * (0x7FFFFFFF8ull / 13 + 1));
+}
+
 TEST(GzipCmprs, GoldenSegments) {
     const std::pair<Bytes, Bytes> cases[] = {
         {{}, {0x00}},

@@ -38,6 +38,20 @@ TraceCapture::~TraceCapture() {
     cmpr_trc_fn = g_saved;
 }
 
+Lines dump_rows(int line, const uint8_t *first, int rows) {
+    Lines out;
+    for (const uint8_t *p = first; p < first + 20 * rows; p += 20) {
+        char row[128];
+        int n = std::snprintf(row, sizeof row, "dbg_hex_dump-%d-3: %p:", line,
+                              static_cast<const void *>(p));
+        for (int w = 0; w < 20; w += 4)
+            n += std::snprintf(row + n, sizeof row - size_t(n), " %02X%02X%02X%02X", p[w], p[w + 1],
+                               p[w + 2], p[w + 3]);
+        out.push_back(row);
+    }
+    return out;
+}
+
 std::vector<std::string> &shell_commands() {
     static std::vector<std::string> commands;
     return commands;
@@ -77,7 +91,7 @@ OwnedTree::~OwnedTree() {
 
 std::vector<code_entry> OwnedTree::build(const std::vector<int32_t> &lengths) {
     std::vector<code_entry> table;
-    for (int32_t len : lengths) table.push_back({0, len});
+    for (int32_t len : lengths) table.push_back({-1, len});  // -1: no code given
     free_below(&root);
     get_table(table.data(), static_cast<int32_t>(table.size()), &root);
     return table;

@@ -101,9 +101,11 @@ Decoded observe(Decoder decode, const uint8_t *src, uint32_t len) {
     return d;
 }
 
+int32_t block_mode = 1;
+
 uint32_t reference_decmprs(const uint8_t *src, uint32_t len, uint8_t *dst) {
     cmpr::reset_decoder(src, len);
-    decode_block(src, 1, &litlen_tree, &offset_tree, dst);
+    decode_block(src, block_mode, &litlen_tree, &offset_tree, dst);
     return cmpr::decode_state.out_cnt;
 }
 

@@ -16,6 +16,7 @@
 namespace cmpr_test {
 
 using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
 
 inline Bytes str(const char *s) {
     return Bytes(s, s + std::char_traits<char>::length(s));
@@ -51,16 +52,22 @@ struct Decoded {
 using Decoder = uint32_t (*)(const uint8_t *, uint32_t, uint8_t *);
 // Decodes into exactly CMPR_GZIP_DECMPRS_BOUND(len) bytes.
 Decoded observe(Decoder decode, const uint8_t *src, uint32_t len);
-// The block decoder in fixed-code mode after the driver's reset.
+// The block decoder after the driver's reset, in mode 'block_mode' (the
+// fixed code unless a test says otherwise), with the exported tree roots.
+extern int32_t block_mode;
 uint32_t reference_decmprs(const uint8_t *src, uint32_t len, uint8_t *dst);
 // What differs between two decodings, empty when nothing does.
 std::string difference(const Decoded &a, const Decoded &b);
+
+// The rows that a failure dump reports on line 'line', as the capture shows
+// them: 'rows' rows of 20 bytes from 'first', each as five big-endian words.
+Lines dump_rows(int line, const uint8_t *first, int rows);
 
 // Installs a capturing trace function while alive, then puts back the old one.
 struct TraceCapture {
     TraceCapture();
     ~TraceCapture();
-    std::vector<std::string> &reports;  // as in Decoded
+    Lines &reports;  // as in Decoded
 };
 // Commands the shell stand-in was handed since the last clear.
 std::vector<std::string> &shell_commands();
