@@ -56,43 +56,33 @@ std::string disagreement(const Bytes &buf) {
     return why;
 }
 
-// A stream of symbols written by hand: codes most significant bit first,
-// extra bits least significant first.
+// A stream written with the library's own encoders and bit writer.
 struct Stream {
-    Bytes bytes;
-    uint64_t bits = 0;
-    void put(uint32_t v, uint32_t n, bool code) {
-        for (uint32_t i = 0; i < n; ++i) {
-            const uint32_t bit = code ? (v >> (n - 1 - i)) & 1 : (v >> i) & 1;
-            if (bits % 8 == 0) bytes.push_back(0);
-            bytes.back() |= static_cast<uint8_t>(bit << (bits % 8));
-            ++bits;
-        }
+    uint8_t buf[64] = {};
+    uint32_t pending = 0, at = 0;
+    void put(uint32_t v, uint32_t n, int code) {
+        put_bits(v, static_cast<int32_t>(n), code, &pending, buf, &at);
     }
     Stream &lit(uint8_t b) {
         code_entry c;
         huffman(b, &c);
-        put(static_cast<uint32_t>(c.code), static_cast<uint32_t>(c.len), true);
+        put(static_cast<uint32_t>(c.code), static_cast<uint32_t>(c.len), 1);
         return *this;
     }
     Stream &match(uint32_t len, uint32_t dist) {
-        uint32_t lx, lb, dx, db;
-        const uint32_t sym = encode_length(len, &lx, &lb);
+        uint32_t x, n;
         code_entry c;
-        huffman(sym, &c);
-        put(static_cast<uint32_t>(c.code), static_cast<uint32_t>(c.len), true);
-        put(lx, lb, false);
-        const uint32_t code = encode_distance(dist, &dx, &db);
-        put(code, 5, true);
-        put(dx, db, false);
+        huffman(encode_length(len, &x, &n), &c);
+        put(static_cast<uint32_t>(c.code), static_cast<uint32_t>(c.len), 1);
+        put(x, n, 0);
+        put(encode_distance(dist, &x, &n), 5, 1);
+        put(x, n, 0);
         return *this;
     }
-    Stream &end() {  // the end code, one more zero bit, zeros to the byte
-        put(0, 8, false);
-        return *this;
-    }
-    Bytes padded(size_t to) const {
-        Bytes b = bytes;
+    Stream &end() { return put(0, 8, 0), *this; }  // the end code and one more zero bit
+    Bytes padded(size_t to) {                      // zero bits to the byte, zero bytes to 'to'
+        if (pending != 0) put(0, 8 - pending, 0);
+        Bytes b(buf, buf + at);
         b.resize(std::max(to, b.size()), 0);
         return b;
     }
@@ -127,10 +117,11 @@ TEST(Check, CountsWhatTheDecoderDoes) {
     for (int i = 0; i < 40; ++i) far.lit(static_cast<uint8_t>('a' + i % 26));
     far.match(258, 8192).match(3, 8193).match(10, 20000).end();
     Stream last_word;
-    last_word.lit('x').lit('y').lit('z').put(0, 7, false);
-    bufs.push_back(far.bytes);
-    bufs.push_back(last_word.bytes);
-    bufs.push_back(Stream().lit('q').match(200, 1).bytes);  // no end code: zero bits past the end
+    last_word.lit('x').lit('y').lit('z').put(0, 7, 0);
+    bufs.push_back(far.padded(0));
+    bufs.push_back(last_word.padded(0));
+    bufs.push_back(
+        Stream().lit('q').match(200, 1).padded(0));  // no end code: zero bits past the end
     bufs.push_back(join({cmpr_test::str("hello, world")}) + Bytes{0x91, 0, 0, 0});
     for (const Bytes &b : bufs) EXPECT_EQ(disagreement(b), "") << b.size();
 }
@@ -168,7 +159,7 @@ TEST(Check, FirstSignOfDamage) {
         {"clean, record size unknown", dump, 0, CMPR_DAMAGE_NONE, 0, 0},
         {"far distance", far.padded(8), 0, CMPR_DAMAGE_FAR_DISTANCE, 8 + 8 + 12 + 24, 9000},
         {"before the start", before.padded(8), 0, CMPR_DAMAGE_BEFORE_START, 8 + 8 + 12, 3},
-        {"no end code", Stream().lit('q').match(200, 1).bytes, 0, CMPR_DAMAGE_NO_END, 32, 0},
+        {"no end code", Stream().lit('q').match(200, 1).padded(0), 0, CMPR_DAMAGE_NO_END, 32, 0},
         {"padding", bad_padding + join({records[0]}), 0, CMPR_DAMAGE_PADDING, 24, 0},
         {"record size", dump, 4000, CMPR_DAMAGE_RECORD_SIZE, 0, 4096},
         {"short last record", join({records[0], cmpr_test::str("tail")}), 4096, CMPR_DAMAGE_NONE, 0,
