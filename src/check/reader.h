@@ -97,7 +97,9 @@ CMPR_FORCE_INLINE Symbol read_symbol(BitReader &r) {
     r.skip(bits);
     const uint32_t len = entry_value(e) + r.peek(lx);
     r.skip(lx);
-    if constexpr (kWordBits == 32) r.refill();
+    if constexpr (kWordBits == 32) {
+        if (r.count < 5 + 14) r.refill();  // a distance code and its extra bits
+    }
     const DistanceEntry d = kDistanceTable[r.peek(5)];
     r.skip(5);
     const uint32_t dist = d.base + r.peek(d.extra);
