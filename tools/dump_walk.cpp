@@ -679,6 +679,17 @@ std::string hex_offset(uint64_t offset) {
     return buf;
 }
 
+const char *part_words(Part::Kind k) {
+    static const char *const kWords[] = {
+        "segment",
+        "damaged segment",
+        "zeroed flash",
+        "erased flash",
+        "a repeat of the bytes before it, as a flash block written twice leaves it",
+        "bytes of no segment"};
+    return kWords[k];
+}
+
 const char *damage_name(uint32_t kind) {
     switch (kind) {
         case CMPR_DAMAGE_NONE:
@@ -814,13 +825,7 @@ WalkSummary walk_for_damage(Bytes buf, const WalkOptions &opt, uint64_t base, st
         if (!first.empty() || r.clean() ||
             (r.kind == Part::kZeros && r.offset + r.length == buf.size()))
             return;
-        static const char *const kWhat[] = {"segment",
-                                            "segment",
-                                            "zeroed flash",
-                                            "erased flash",
-                                            "a repeat of the bytes before it",
-                                            "bytes of no segment"};
-        first = std::string(kWhat[r.kind]) + " at byte " + hex_offset(base + r.offset);
+        first = std::string(part_words(r.kind)) + " at byte " + hex_offset(base + r.offset);
         if (r.kind == Part::kDamaged || r.kind == Part::kJunk) {
             Damage d = r.damage;
             d.bit += 8 * base;

@@ -65,6 +65,9 @@ struct Part {
     bool clean() const { return kind == kSegment; }
 };
 
+// "erased flash", "damaged segment", ...: a region's kind in words.
+const char *part_words(Part::Kind k);
+
 // The records a stretch between two clean segments covers, after its
 // regions.  'estimated': from its length and the clean records' sizes;
 // otherwise exact, from the end codes found in it.

@@ -19,21 +19,6 @@ namespace {
 
 using Bytes = std::span<const uint8_t>;
 
-const char *what_of(Part::Kind k) {
-    switch (k) {
-        case Part::kZeros:
-            return "zeroed flash";
-        case Part::kErased:
-            return "erased flash";
-        case Part::kRepeated:
-            return "a repeat of the bytes before it, as a flash block written twice leaves it";
-        case Part::kJunk:
-            return "no segment";
-        default:
-            return "damaged segment";
-    }
-}
-
 class Salvage {
    public:
     Salvage(const std::string &name, const ByteSink &out, const SalvageOptions &opt)
@@ -76,7 +61,7 @@ class Salvage {
                 write(out);
                 return;
             }
-            std::string what = what_of(r.kind) + std::string(" at byte ") +
+            std::string what = part_words(r.kind) + std::string(" at byte ") +
                                hex_offset(in.base + r.offset) + " (" + std::to_string(r.length) +
                                " bytes)";
             if (r.kind == Part::kDamaged || r.kind == Part::kJunk)
