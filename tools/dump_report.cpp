@@ -132,7 +132,7 @@ class TextReport : public SegmentReport {
         print(std::string(9, ' ') + "^ " + records_text(g));
     }
 
-    void finish(const WalkSummary &s, const std::string &crc) override {
+    void finish(const WalkSummary &s, const std::string &crc, uint64_t lone_byte) override {
         if (printed_ && held_) std::printf("%8s\n", "...");
         std::string line = h_.file + ": " + plural(s.clean + s.damaged, "segment") + ", " +
                            std::to_string(s.clean) + " clean, " + std::to_string(s.damaged) +
@@ -147,6 +147,7 @@ class TextReport : public SegmentReport {
             line += "; " + plural(h_.size - h_.base - s.tail_offset, "trailing byte") + " at " +
                     hex_offset(h_.base + s.tail_offset) + ": " + kind_name(s.tail);
         if (!crc.empty()) line += "; CRC-32 " + crc;
+        if (lone_byte != UINT64_MAX) line += ": " + lone_byte_text(lone_byte, s.record_size);
         std::printf("%s\n", line.c_str());
         if (!h_.container)
             std::printf("%s: %s\n", h_.file.c_str(), no_checksum_note(s.writer_checked).c_str());
@@ -263,7 +264,7 @@ class JsonReport : public SegmentReport {
              {"estimated", g.estimated}});
     }
 
-    void finish(const WalkSummary &s, const std::string &crc) override {
+    void finish(const WalkSummary &s, const std::string &crc, uint64_t lone_byte) override {
         json summary = {{"regions", s.regions},
                         {"segments", s.clean + s.damaged},
                         {"clean", s.clean},
@@ -279,6 +280,13 @@ class JsonReport : public SegmentReport {
                                      {"length", h_.size - h_.base - s.tail_offset},
                                      {"kind", kind_name(s.tail)}};
         if (!crc.empty()) summary["crc32"] = crc;
+        if (!crc.empty())
+            summary["crc32_lone_byte"] =
+                lone_byte == UINT64_MAX
+                    ? json(nullptr)
+                    : json{{"offset", lone_byte},
+                           {"record",
+                            s.record_size ? json(lone_byte / s.record_size) : json(nullptr)}};
         const json map = {{"slice", map_.slice()}, {"rows", map_.rows()}};
         std::printf("],\"summary\":%s,\"map\":%s}\n", dump(summary).c_str(), dump(map).c_str());
     }
@@ -312,6 +320,12 @@ std::string no_checksum_note(bool writer_checked) {
                  "repeated at record boundaries, cannot be seen"
                : "bare segments carry no checksum: a change that still reads cleanly, and "
                  "whole records lost or repeated at record boundaries, cannot be seen";
+}
+
+std::string lone_byte_text(uint64_t offset, uint64_t record_size) {
+    std::string s = "one changed byte would explain it: output byte " + hex_offset(offset);
+    if (record_size != 0) s += " in record " + std::to_string(offset / record_size);
+    return s + " (a guess: a CRC-32 locates no more than one wrong byte)";
 }
 
 std::string json_quote(const std::string &s) {

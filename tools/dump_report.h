@@ -35,7 +35,10 @@ class SegmentReport {
     virtual void region(const Part &r) = 0;
     virtual void gap(const Gap &g) = 0;
     // 'crc': for a container, "ok", "mismatch" or "unchecked"; else "".
-    virtual void finish(const WalkSummary &s, const std::string &crc) = 0;
+    // 'lone_byte': on a mismatch, the output byte that one change there would
+    // explain, or UINT64_MAX.
+    virtual void finish(const WalkSummary &s, const std::string &crc,
+                        uint64_t lone_byte = UINT64_MAX) = 0;
 };
 
 // 'all': every row; otherwise the damaged ones with a clean neighbour each.
@@ -44,6 +47,10 @@ std::unique_ptr<SegmentReport> json_report(const ReportHead &head);
 
 // The one line that says what bare segments cannot show.
 std::string no_checksum_note(bool writer_checked);
+
+// "one changed byte would explain it: output byte 0x... in record 3 (a
+// guess: ...)".
+std::string lone_byte_text(uint64_t offset, uint64_t record_size);
 
 // One JSON string, with bytes that are no UTF-8 replaced.
 std::string json_quote(const std::string &s);

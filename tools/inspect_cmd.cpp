@@ -88,14 +88,17 @@ int inspect_segments(const std::string &name, Bytes data, const Header *h,
     const WalkSummary s = walk_dump(in.bytes, in.walk, sink);
     // The tool's own file: only a clean buffer is decoded, to check the CRC.
     std::string crc;
+    uint64_t lone = UINT64_MAX;
     if (h != nullptr) {
         crc = "unchecked";
         if (s.intact()) {
             const Region out = decode_segments(in.bytes, s.recoverable, name);
             crc = out.size() == h->length && crc32_of(out.bytes()) == h->crc ? "ok" : "mismatch";
+            if (crc == "mismatch" && out.size() == h->length)
+                lone = lone_wrong_byte(out.bytes(), h->crc);
         }
     }
-    report->finish(s, crc);
+    report->finish(s, crc, lone == kUnknown ? UINT64_MAX : lone);
     if (opt.verbose && !s.intact()) show_library_reports(in.bytes);
     return !s.intact() || (h != nullptr && crc != "ok") || head.looks_swapped != 0;
 }

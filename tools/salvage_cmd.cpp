@@ -155,8 +155,19 @@ int salvage_data(const std::string &name, std::span<const uint8_t> data, const S
                     s.left_out(describe_trailing(p, h.size()) + ": left out");
             }
             // Damage that leaves no sign in the data shows in the checksum.
-            if (s.status() == 0 && (s.written() != h.length || s.crc() != h.crc))
-                s.left_out("what was saved does not match the header's length and CRC-32");
+            if (s.status() == 0 && (s.written() != h.length || s.crc() != h.crc)) {
+                std::string what = "what was saved does not match the header's length and CRC-32";
+                if (s.written() == h.length && h.own()) {
+                    // Of a buffer that showed no damage, the output is at hand
+                    // to look for one wrong byte in.
+                    const SegmentInput si = segment_input(data, &h, opt.record_size);
+                    const Region out = decode_segments(si.bytes, h.length, name);
+                    if (const uint64_t at = lone_wrong_byte(out.bytes(), h.crc); at != kUnknown)
+                        what += "; " + lone_byte_text(
+                                           at, h.method == Method::kOwnRecords ? h.record_size : 0);
+                }
+                s.left_out(what);
+            }
             break;
         }
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "cmpr.h"
 #include "cmpr_check.h"
@@ -68,6 +69,30 @@ uint32_t crc32_update(uint32_t reg, std::span<const uint8_t> data) {
 
 uint32_t crc32_of(std::span<const uint8_t> data) {
     return ~crc32_update(0xFFFFFFFFu, data);
+}
+
+// Two inputs of one length differ in their CRC-32 by the register that their
+// difference leaves in a zero register.  A byte 'v' at offset p of n leaves
+// crc_table[v] fed with n - 1 - p zero bytes; stepping back over zero bytes
+// from the difference, each step undone through the table's top bytes
+// (all different), meets crc_table[v] where the byte lies.
+uint64_t lone_wrong_byte(std::span<const uint8_t> data, uint32_t want) {
+    uint32_t reg = crc32_of(data) ^ want;
+    if (reg == 0 || data.empty()) return kUnknown;
+    make_crc_table();
+    uint8_t by_top[256];
+    std::unordered_map<uint32_t, uint8_t> single;
+    for (uint32_t b = 0; b < 256; ++b) {
+        by_top[crc_table[b] >> 24] = static_cast<uint8_t>(b);
+        if (b != 0) single.emplace(crc_table[b], static_cast<uint8_t>(b));
+    }
+    uint64_t found = kUnknown, candidates = 0;
+    for (uint64_t back = 0; back < data.size() && candidates < 2; ++back) {
+        if (single.count(reg) != 0) found = data.size() - 1 - back, ++candidates;
+        const uint8_t b = by_top[reg >> 24];
+        reg = ((reg ^ crc_table[b]) << 8) | b;
+    }
+    return candidates == 1 ? found : kUnknown;
 }
 
 }  // namespace cmpr_tool

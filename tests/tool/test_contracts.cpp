@@ -155,6 +155,16 @@ TEST(Contracts, InspectJsonHasTheDocumentedShape) {
         EXPECT_EQ(j["regions"][0]["in_offset"], file == "rec.cz" ? 17 : 0);
         EXPECT_TRUE(file != "rec.cz" || j["summary"]["crc32"] == "ok");
     }
+    // A CRC-32 that one changed byte explains: where it lies, in which record.
+    Bytes other = text, file = slurp<Bytes>("rec.cz");
+    other[9000] ^= 0x20;
+    const uLong crc = crc32(0, other.data(), static_cast<uInt>(other.size()));
+    for (int i = 0; i < 4; ++i) file[9 + i] = static_cast<uint8_t>(crc >> 8 * i);
+    EXPECT_EQ(run({"inspect", "--json", put("lone.cz", file)}), 1);
+    EXPECT_EQ(Json::parse(slurp("out"))["summary"]["crc32_lone_byte"],
+              Json::parse(R"({"offset": 9000, "record": 2})"));
+    EXPECT_EQ(run({"salvage", "-f", path("lone.cz"), path("saved")}), 1);
+    EXPECT_NE(said().find("output byte 0x00002328 in record 2"), std::string::npos) << said();
     const Bytes z = zlib_stream(text);
     put("zlib", z);
     put("cut", Bytes(z.begin(), z.begin() + static_cast<ptrdiff_t>(z.size() / 2)));
