@@ -58,7 +58,7 @@ std::string disagreement(const Bytes &buf) {
 
 // A stream written with the library's own encoders and bit writer.
 struct Stream {
-    uint8_t buf[64] = {};
+    uint8_t buf[256] = {};
     uint32_t pending = 0, at = 0;
     void put(uint32_t v, uint32_t n, int code) {
         put_bits(v, static_cast<int32_t>(n), code, &pending, buf, &at);
@@ -115,7 +115,9 @@ TEST(Check, CountsWhatTheDecoderDoes) {
     // or fewer at the end, which the decoder does not read.
     Stream far;
     for (int i = 0; i < 40; ++i) far.lit(static_cast<uint8_t>('a' + i % 26));
-    far.match(258, 8192).match(3, 8193).match(10, 20000).end();
+    far.match(258, 8192).match(3, 8193).match(10, 20000);
+    for (int i = 0; i < 40; ++i) far.match(258, 1);  // more output than the far distances below
+    far.match(4, 8193).match(5, 9000).end();
     Stream last_word;
     last_word.lit('x').lit('y').lit('z').put(0, 7, 0);
     bufs.push_back(far.padded(0));
