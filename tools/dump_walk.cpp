@@ -99,12 +99,15 @@ struct Repeat {
 
 struct Reading {
     uint64_t start = 0;
+    uint64_t stop = 0;  // the end of the bytes it was read from
     cmpr_segment_reading r{};
     bool clean() const { return r.damage == CMPR_DAMAGE_NONE; }
-    uint64_t next() const { return r.next; }
+    // Its 4-byte boundary, counted from its start, may lie past the data
+    // when it starts off the grid: its padding ends with the data.
+    uint64_t next() const { return std::min(r.next, stop); }
     // Its bytes as the writer ends them: the end code, one zero bit, the
     // byte's filler; no further than its 4-byte boundary.
-    uint64_t length() const { return std::min((r.end_bit + 1 + 7) / 8, r.next) - start; }
+    uint64_t length() const { return std::min((r.end_bit + 1 + 7) / 8, next()) - start; }
 };
 
 // What a first walk learns of the clean segments, for the second.
@@ -132,6 +135,7 @@ class Walker {
     Reading read(uint64_t at, uint64_t stop) const {
         Reading r;
         r.start = at;
+        r.stop = stop;
         cmpr_read_segment(b_.data(), static_cast<uint32_t>(n_), static_cast<uint32_t>(at),
                           static_cast<uint32_t>(stop), &r.r);
         return r;
@@ -240,6 +244,7 @@ uint64_t Walker::search(uint64_t from, uint64_t stop, uint64_t floor, Repeat &re
             if (found < 0) throw Failure("out of memory while searching for segments");
             if (found == 0) break;
             r.start = at;
+            r.stop = stop;
             if (starts_run(r, stop)) return at;
             if (pass == 0 && (repeat = repeat_around(at, floor)).end != 0) return at;
             c = uint64_t{at} + 1;
@@ -354,7 +359,7 @@ uint64_t Walker::chain_records(uint64_t from, uint64_t to) const {
     uint64_t records = 0;
     for (uint64_t at = skip_zero_words(from, to); at < to; at = skip_zero_words(at, to)) {
         const Reading r = read(at, to);
-        if (r.r.end_bit > 8 * to || r.next() > to || r.r.out_len == 0) return kNone;
+        if (r.r.end_bit > 8 * to || r.r.next > to || r.r.out_len == 0) return kNone;
         ++records;
         at = r.next();
     }
@@ -464,6 +469,7 @@ bool Walker::spliced(uint64_t s, uint64_t r0, uint64_t r1, Reading &r) {
                    b_.begin() + static_cast<ptrdiff_t>(std::min(n_, r1 + most)));
     const uint64_t len = splice_.size();
     r.start = 0;
+    r.stop = len;
     cmpr_read_segment(splice_.data(), static_cast<uint32_t>(len), 0, static_cast<uint32_t>(len),
                       &r.r);
     if (!r.clean() || r.r.end_bit <= 8 * (r0 - s) || r.r.out_len < kMinResyncOutput ||
