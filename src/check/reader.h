@@ -4,7 +4,6 @@
 #ifndef CMPR_SRC_CHECK_READER_H
 #define CMPR_SRC_CHECK_READER_H
 
-#include <algorithm>
 #include <cstdint>
 
 #include "cmpr_check.h"
@@ -130,7 +129,7 @@ struct SegmentRead {
 // A match 'dist' back that ends where 'in' stands, in a segment with 'out'
 // bytes before it.
 CMPR_FORCE_INLINE void check_distance(SegmentRead &r, uint32_t dist, const BitReader &in) {
-    if (CMPR_LIKELY(dist <= std::min<uint64_t>(r.out, kMaxSilentDistance))) return;
+    if (CMPR_LIKELY(dist <= kMaxSilentDistance && dist <= r.out)) return;
     if (dist > kMaxSilentDistance) {
         ++r.escalations;
         r.sign.mark(CMPR_DAMAGE_FAR_DISTANCE, in.pos(), dist);
