@@ -23,9 +23,9 @@
  * size shows it.  A checksum of the host's own is the only guard there.
  *
  * Cost: one pass over the buffer, no allocation, a constant few hundred
- * bytes of stack.  On a Cortex-A7 (armhf, counted under qemu) it takes 12.5
+ * bytes of stack.  On a Cortex-A7 (armhf, counted under qemu) it takes 12.7
  * instructions per restored byte where gzip_decmprs() takes 9.5, on 4 KiB
- * records of mixed logs, package lists and code, and 16.8 against 10.5 on
+ * records of mixed logs, package lists and code, and 17.1 against 10.5 on
  * log text: a check before restoring costs about one and a half restores,
  * where a restore of a damaged record can cost a reboot.
  */
