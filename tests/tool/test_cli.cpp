@@ -332,8 +332,9 @@ TEST(Tool, AnInputThatRunsOutOfMemoryFailsAlone) {
     EXPECT_EQ(run({"test", big, small}, {}, {.ulimit = "-v 40960"}), 1);
     EXPECT_EQ(said(), big + ": cannot reserve 50331649 bytes of memory for the input\n");
     const Bytes zeros = cmpr_test::compress(Bytes(16 << 20, 0));
+    const Bytes word_aligned = zeros + Bytes((4 - zeros.size() % 4) % 4, 0);
     Bytes huge;
-    for (int i = 0; i < 257; ++i) huge = huge + zeros + Bytes((4 - zeros.size() % 4) % 4, 0);
+    for (int i = 0; i < 257; ++i) huge.insert(huge.end(), word_aligned.begin(), word_aligned.end());
     put("huge", huge + Bytes(4, 0));
     EXPECT_EQ(run({"test", "--raw", "-q", path("huge")}, {}, {.ulimit = "-v 1000000"}), 1);
     EXPECT_EQ(said(), path("huge") +
