@@ -42,12 +42,12 @@
  *     gzip_decmprs() none, a damaged buffer included.  Only add_symbol() and
  *     get_table() allocate besides: one malloc() per tree node they add,
  *     never freed.
- *   - Stack, the C library's included: gzip_cmprs() about 250 bytes;
- *     gzip_decmprs() about 220 bytes plus what the host's trace function
+ *   - Stack, the C library's included: gzip_cmprs() about 400 bytes;
+ *     gzip_decmprs() about 200 bytes plus what the host's trace function
  *     takes (the default's formatting takes 2.9 KB in all).  A corrupt
  *     distance takes 10 KB: the C library formats its line to unbuffered
- *     standard error through an 8 KiB buffer on the stack; system() takes
- *     1.5 KB of it.
+ *     standard error through an 8 KiB buffer on the stack; system() needs
+ *     less than that (about 1.5 KB with Debian 12's glibc).
  *   - Reports: gzip_cmprs() none.  gzip_decmprs() one level-6 report per
  *     segment end (with the default trace function, a line on standard
  *     output).  Each corrupt distance: ten level-3 reports (fewer where dump

@@ -49,9 +49,9 @@ std::string disagreement(const Bytes &buf) {
         std::count_if(d.reports.begin(), d.reports.end(),
                       [](const std::string &s) { return s.rfind("decode_block-573-6:", 0) == 0; }));
     char why[160] = "";
-    if (r.escalations != d.shell.size() || r.out_len != d.result || r.segments != eobs)
+    if (r.escalations != d.reboots || r.out_len != d.result || r.segments != eobs)
         std::snprintf(why, sizeof why, "escalations %u/%zu, output %llu/%u, segments %u/%u",
-                      r.escalations, d.shell.size(), static_cast<unsigned long long>(r.out_len),
+                      r.escalations, d.reboots, static_cast<unsigned long long>(r.out_len),
                       d.result, r.segments, eobs);
     return why;
 }

@@ -98,7 +98,7 @@ TEST(GzipDecmprs, ACorruptDistanceIsReportedEscalatedAndDecodedOn) {
               "## Need to reboot QZ to preserve the logs for debugging this failure.\n\n"
               "invalid offset -> 65535 at byte");
     EXPECT_EQ(d.out, (Bytes{0xFF, 0xFF, 0xFF, 'z', 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(d.shell, (Lines{"reboot -f", "reboot -f"}));
+    EXPECT_EQ(d.reboots, 2u);
     ASSERT_EQ(d.reports.size(), 21u);  // each: the dump's header and seven rows, two reports
     EXPECT_EQ(Lines(d.reports.begin(), d.reports.begin() + 10),
               (Lines{"dbg_hex_dump-55-3: invalid offset: buffer dump:"} +

@@ -52,7 +52,7 @@ void cmpr::escalate_invalid_offset(uint32_t distance) {
     // The reboot must not lose what is still buffered for the logs.
     std::fflush(stdout);
     std::fflush(stderr);
-    cmpr::hand_to_shell("reboot -f");
+    cmpr::hand_reboot_to_shell();
 }
 
 // Only the first end code of a run is traced: the zero filler between

@@ -1,20 +1,21 @@
 // Internal: the one door from the library to the system shell.
 //
-// The decoder escalates a corrupt stream by handing a command to the shell.
-// That call is a link-time seam: the shipped libraries, libcmpr.so and
-// libcmpr.a, link the real one (shell_system.cpp).  Everything else links a
-// stand-in: the tests and fuzz targets one that records the command, the
-// command-line tool and the micro-benchmarks one that counts (the tool turns
-// the count into its own error), and the costs probe one that counts and, to
-// measure the stack of system(), runs "true".  No build of the tree hands
-// "reboot -f" to a shell but the shipped libraries.
+// The decoder escalates a corrupt stream by having the shell reboot the unit.
+// That call is a link-time seam, and the command itself lives only in the
+// real one (shell_system.cpp), which only the shipped libraries, libcmpr.so
+// and libcmpr.a, link.  Everything else links a stand-in that runs nothing:
+// the tests and fuzz targets one that records each call, the command-line
+// tool, the micro-benchmarks and the costs probe one that counts (the tool
+// turns the count into its own error).  The guarded test of the shipped
+// library checks the command the shell receives.
 #ifndef CMPR_SRC_DECODE_SHELL_H
 #define CMPR_SRC_DECODE_SHELL_H
 
 namespace cmpr {
 
-// Hands 'command' to the system shell; the outcome is not examined.
-void hand_to_shell(const char *command);
+// Hands the unit's reboot command to the system shell; the outcome is not
+// examined.
+void hand_reboot_to_shell();
 
 }  // namespace cmpr
 

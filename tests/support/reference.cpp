@@ -91,12 +91,12 @@ Decoded observe(Decoder decode, const uint8_t *src, uint32_t len) {
     const uint64_t bound = CMPR_GZIP_DECMPRS_BOUND(len);
     std::unique_ptr<uint8_t[]> room(new uint8_t[bound]);  // exactly: ASan sees a byte past it
     TraceCapture cap;
-    shell_commands().clear();
+    shell_reboots() = 0;
     d.result = decode(src, len, room.get());
     check(d.result <= bound, "decoded past the bound");
     d.out.assign(room.get(), room.get() + d.result);
     d.reports = cap.reports;
-    d.shell = shell_commands();
+    d.reboots = shell_reboots();
     d.state = cmpr::decode_state;
     return d;
 }
@@ -112,7 +112,7 @@ uint32_t reference_decmprs(const uint8_t *src, uint32_t len, uint8_t *dst) {
 std::string difference(const Decoded &a, const Decoded &b) {
     const cmpr::DecodeState &s = a.state, &t = b.state;
     if (a.result != b.result || a.out != b.out) return "output";
-    if (a.reports != b.reports || a.shell != b.shell) return "reports or shell commands";
+    if (a.reports != b.reports || a.reboots != b.reboots) return "reports or reboots";
     if (s.bit_buf != t.bit_buf || s.bit_pos != t.bit_pos || s.bits_used != t.bits_used ||
         s.in_pos != t.in_pos || s.in_len != t.in_len || s.in_base != t.in_base)
         return "bit reader";

@@ -46,7 +46,7 @@ struct Decoded {
     uint32_t result = 0;
     Bytes out;
     std::vector<std::string> reports;  // "func-line-level: message"
-    std::vector<std::string> shell;    // commands handed to the shell
+    size_t reboots = 0;                // reboots handed to the shell
     cmpr::DecodeState state{};
 };
 using Decoder = uint32_t (*)(const uint8_t *, uint32_t, uint8_t *);
@@ -69,8 +69,8 @@ struct TraceCapture {
     ~TraceCapture();
     Lines &reports;  // as in Decoded
 };
-// Commands the shell stand-in was handed since the last clear.
-std::vector<std::string> &shell_commands();
+// Reboots handed to the shell stand-in since the last reset to 0.
+size_t &shell_reboots();
 
 // At least 'size' bytes between two unmapped pages: start is right after the
 // first, end is the second.
