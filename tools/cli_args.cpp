@@ -220,7 +220,7 @@ std::string usage_text() {
         "  test [FILE...]        check each file, write nothing (also -t)\n"
         "  list [FILE...]        show method, sizes, ratio and CRC-32 (also -l)\n"
         "  inspect [--json] [--all] [--record-size N] [--swap 16|32] [FILE...]\n"
-        "                        say what each file holds, which parts are damaged\n"
+        "                        say what each file holds, which stretches are damaged\n"
         "                        and where, with a map (--all: every row)\n"
         "  salvage [--record-size N] [--keep-damaged | --fill BYTE] [--swap 16|32]\n"
         "          [-f] IN OUT   write what can be saved of IN to OUT; --fill writes\n"

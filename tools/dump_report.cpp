@@ -28,7 +28,7 @@ class Map {
         for (uint64_t i = from / slice_; from < to && i <= (to - 1) / slice_; ++i)
             if (kRank.find(c) > kRank.find(cells_[i])) cells_[i] = c;
     }
-    void paint(const Part &r, uint64_t base) {
+    void paint(const Stretch &r, uint64_t base) {
         static const char kChar[] = {'#', 'X', '.', 'F', 'R', '?'};
         paint(base + r.offset, base + r.offset + r.length, kChar[r.kind]);
         paint(base + r.offset + r.length, base + r.offset + r.length + r.padding, '.');
@@ -48,7 +48,7 @@ class Map {
     std::string cells_;
 };
 
-const char *kind_name(Part::Kind k) {
+const char *kind_name(Stretch::Kind k) {
     static const char *const kNames[] = {"segment", "damaged",  "zeros",
                                          "erased",  "repeated", "junk"};
     return kNames[k];
@@ -68,7 +68,7 @@ std::string records_text(const Gap &g) {
     return s;
 }
 
-std::string shift_text(const Part &r, uint64_t base) {
+std::string shift_text(const Stretch &r, uint64_t base) {
     return "from byte " + hex_offset(base + r.offset) + " on, the segments are shifted by " +
            plural(static_cast<uint64_t>(r.grid), "byte") +
            " from the 4-byte grid: bytes were added or lost before it";
@@ -104,7 +104,7 @@ class TextReport : public SegmentReport {
                 h_.file.c_str(), h_.looks_swapped, h_.looks_swapped);
     }
 
-    void region(const Part &r) override {
+    void region(const Stretch &r) override {
         map_.paint(r, h_.base);
         if (r.grid >= 0) {
             flush_held();
@@ -143,7 +143,7 @@ class TextReport : public SegmentReport {
         if (s.estimated)
             line += "; record positions from output byte " + hex_offset(s.estimated_from) +
                     " on are estimated";
-        if (s.tail != Part::kSegment)
+        if (s.tail != Stretch::kSegment)
             line += "; " + plural(h_.size - h_.base - s.tail_offset, "trailing byte") + " at " +
                     hex_offset(h_.base + s.tail_offset) + ": " + kind_name(s.tail);
         if (!crc.empty()) line += "; CRC-32 " + crc;
@@ -157,23 +157,24 @@ class TextReport : public SegmentReport {
     }
 
    private:
-    std::string row_of(const Part &r) {
+    std::string row_of(const Stretch &r) {
         char buf[512];
         const std::string index = r.clean() ? std::to_string(records_ ? r.record : segment_++)
-                                  : (r.kind == Part::kDamaged && !records_)
+                                  : (r.kind == Stretch::kDamaged && !records_)
                                       ? std::to_string(segment_++)
                                       : "-";
         std::string state = r.clean() ? "clean" : kind_name(r.kind);
-        if (r.kind == Part::kDamaged || r.kind == Part::kJunk) state += ": " + describe(r.damage);
-        if (r.kind == Part::kErased) state = "erased flash";
-        if (r.kind == Part::kRepeated)
+        if (r.kind == Stretch::kDamaged || r.kind == Stretch::kJunk)
+            state += ": " + describe(r.damage);
+        if (r.kind == Stretch::kErased) state = "erased flash";
+        if (r.kind == Stretch::kRepeated)
             state = "repeats the bytes before it: a flash block written twice";
         std::snprintf(buf, sizeof buf, "%8s %10s %9llu %7s %11s %9s  %s", index.c_str(),
                       hex_offset(h_.base + r.offset).c_str(),
                       static_cast<unsigned long long>(r.length),
                       r.clean() ? std::to_string(r.padding).c_str() : "-",
                       r.clean() ? std::to_string(r.out_offset).c_str() : "-",
-                      r.kind == Part::kSegment || r.kind == Part::kDamaged
+                      r.kind == Stretch::kSegment || r.kind == Stretch::kDamaged
                           ? std::to_string(r.out_length).c_str()
                           : "-",
                       state.c_str());
@@ -232,20 +233,20 @@ class JsonReport : public SegmentReport {
         std::printf("%s,\"regions\":[", text.c_str());
     }
 
-    void region(const Part &r) override {
+    void region(const Stretch &r) override {
         map_.paint(r, h_.base);
         shifts_ += r.grid >= 0;
         json j = {{"kind", kind_name(r.kind)},
                   {"in_offset", h_.base + r.offset},
                   {"in_length", r.length}};
-        if (r.kind == Part::kSegment) {
+        if (r.kind == Stretch::kSegment) {
             j["padding"] = r.padding;
             j["out_offset"] = r.out_offset;
             j["out_length"] = r.out_length;
             j["record"] = records_ ? json(r.record) : json(nullptr);
             j["state"] = "clean";
             j["grid"] = r.grid >= 0 ? json(r.grid) : json(nullptr);
-        } else if (r.kind == Part::kDamaged || r.kind == Part::kJunk) {
+        } else if (r.kind == Stretch::kDamaged || r.kind == Stretch::kJunk) {
             j["out_length"] = r.out_length;
             j["state"] = damage_name(r.damage.kind);
             j["bit"] = 8 * h_.base + r.damage.bit;
@@ -274,7 +275,7 @@ class JsonReport : public SegmentReport {
                         {"estimated_from", s.estimated ? json(s.estimated_from) : json(nullptr)},
                         {"writer_checked", s.writer_checked},
                         {"shifts", shifts_}};
-        summary["tail"] = s.tail == Part::kSegment
+        summary["tail"] = s.tail == Stretch::kSegment
                               ? json{{"offset", h_.size}, {"length", 0}, {"kind", "none"}}
                               : json{{"offset", h_.base + s.tail_offset},
                                      {"length", h_.size - h_.base - s.tail_offset},

@@ -32,7 +32,7 @@ class SegmentReport {
     virtual ~SegmentReport() = default;
     // Once the walk knows its record size, before the first region.
     virtual void start(const WalkSummary &s) = 0;
-    virtual void region(const Part &r) = 0;
+    virtual void region(const Stretch &r) = 0;
     virtual void gap(const Gap &g) = 0;
     // 'crc': for a container, "ok", "mismatch" or "unchecked"; else "".
     // 'lone_byte': on a mismatch, the output byte that one change there would

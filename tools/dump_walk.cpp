@@ -48,7 +48,7 @@ uint32_t word_at(Bytes b, uint64_t at) {
 // A run of erased (0xFF) or zeroed flash.
 struct Run {
     uint64_t start = kNone, end = kNone;
-    Part::Kind kind = Part::kErased;
+    Stretch::Kind kind = Stretch::kErased;
 };
 
 // The runs of flash in buffer order, each found once.
@@ -63,7 +63,7 @@ class Runs {
             if (cached_.start >= from) return cached_;
             Run r = cached_;
             r.start = from;
-            if (r.kind == Part::kErased || r.end - from >= CMPR_ZERO_RUN) return r;
+            if (r.kind == Stretch::kErased || r.end - from >= CMPR_ZERO_RUN) return r;
         }
         // A run long enough holds a whole aligned 8-byte word of its bytes:
         // words are looked at first, bytes only around such a word.
@@ -77,7 +77,7 @@ class Runs {
             while (i > std::max(from, scanned_) && b_[i - 1] == v) --i;
             while (j < n && b_[j] == v) ++j;
             if ((v == 0xFF && j - i >= CMPR_ERASED_RUN) || (v == 0 && j - i >= CMPR_ZERO_RUN)) {
-                cached_ = {i, j, v == 0 ? Part::kZeros : Part::kErased};
+                cached_ = {i, j, v == 0 ? Stretch::kZeros : Stretch::kErased};
                 scanned_ = j;
                 return cached_;
             }
@@ -151,14 +151,14 @@ class Walker {
     bool starts_run(const Reading &r, uint64_t stop);
     uint64_t search(uint64_t from, uint64_t stop, uint64_t floor, Repeat &repeat);
     Damage writer_check(const Reading &r);
-    void emit(Part r);
+    void emit(Stretch r);
     void emit_segment(const Reading &r, uint64_t padding, int grid, uint64_t offset,
                       uint64_t skip_at = 0, uint64_t skip_len = 0);
     void end_gap(uint64_t at);
     uint64_t chain_records(uint64_t from, uint64_t to) const;
     Repeat repeat_around(uint64_t at, uint64_t floor) const;
     bool spliced(uint64_t s, uint64_t r0, uint64_t r1, Reading &r);
-    void remember(const Part &r);
+    void remember(const Stretch &r);
 
     Bytes b_;
     uint64_t n_;
@@ -169,7 +169,7 @@ class Walker {
     std::unique_ptr<cmpr_finder, void (*)(cmpr_finder *)> finder_{nullptr, cmpr_finder_free};
     uint64_t finder_stop_ = kNone;
     WalkSummary sum_;
-    Part last_;  // the latest region handed on
+    Stretch last_;  // the latest region handed on
     bool any_ = false;
     // The stretch since the last clean segment.
     uint64_t gap_start_ = kNone;
@@ -272,21 +272,21 @@ Damage Walker::writer_check(const Reading &r) {
     return {Damage::kNotAsWritten, 8 * r.start, r.r.out_len};
 }
 
-void Walker::emit(Part r) {
-    if (r.kind != Part::kSegment && gap_start_ == kNone) gap_start_ = r.offset;
-    if (r.kind == Part::kDamaged || r.kind == Part::kJunk) ++sum_.damaged;
-    if (r.kind == Part::kErased || r.kind == Part::kRepeated ||
-        (r.kind == Part::kZeros && r.offset + r.length < n_))
+void Walker::emit(Stretch r) {
+    if (r.kind != Stretch::kSegment && gap_start_ == kNone) gap_start_ = r.offset;
+    if (r.kind == Stretch::kDamaged || r.kind == Stretch::kJunk) ++sum_.damaged;
+    if (r.kind == Stretch::kErased || r.kind == Stretch::kRepeated ||
+        (r.kind == Stretch::kZeros && r.offset + r.length < n_))
         sum_.flash_damage = true;
-    if (r.kind != Part::kSegment) gap_exact_ &= r.kind == Part::kDamaged;
-    if (r.kind == Part::kRepeated) gap_repeated_ += r.length;
-    if (r.kind != Part::kSegment && r.kind != Part::kRepeated) ++gap_nonrepeat_;
-    if (r.kind == Part::kDamaged) gap_damaged_ += r.length;
-    if (r.kind != Part::kSegment && r.kind != Part::kRepeated) {
-        const bool piece = r.kind == Part::kDamaged && record_size_ != 0 && r.out_length > 0 &&
+    if (r.kind != Stretch::kSegment) gap_exact_ &= r.kind == Stretch::kDamaged;
+    if (r.kind == Stretch::kRepeated) gap_repeated_ += r.length;
+    if (r.kind != Stretch::kSegment && r.kind != Stretch::kRepeated) ++gap_nonrepeat_;
+    if (r.kind == Stretch::kDamaged) gap_damaged_ += r.length;
+    if (r.kind != Stretch::kSegment && r.kind != Stretch::kRepeated) {
+        const bool piece = r.kind == Stretch::kDamaged && record_size_ != 0 && r.out_length > 0 &&
                            (r.damage.kind == Damage::kCut || r.damage.kind == Damage::kHeadLost);
         if (piece) {
-            // The part of the record the flash took, in bytes of the usual
+            // The share of the record the flash took, in bytes of the usual
             // ratio: a record's first bytes, with no history yet, do not tell
             // its ratio.
             const double out = static_cast<double>(std::min(r.out_length, record_size_));
@@ -298,14 +298,15 @@ void Walker::emit(Part r) {
             gap_flash_ += r.length;
         }
     }
-    if (r.kind != Part::kSegment && r.in_place) ++gap_in_place_;
-    if (r.kind != Part::kSegment && !r.in_place) gap_other_ = true;
+    if (r.kind != Stretch::kSegment && r.in_place) ++gap_in_place_;
+    if (r.kind != Stretch::kSegment && !r.in_place) gap_other_ = true;
     ++sum_.regions;
     last_ = r;
     any_ = true;
     if (sink_ && sink_->region)
-        sink_->region(r, r.kind == Part::kSegment && decoded_ ? std::span<const uint8_t>(scratch_)
-                                                              : std::span<const uint8_t>());
+        sink_->region(r, r.kind == Stretch::kSegment && decoded_
+                             ? std::span<const uint8_t>(scratch_)
+                             : std::span<const uint8_t>());
     decoded_ = false;
 }
 
@@ -314,8 +315,8 @@ void Walker::emit(Part r) {
 void Walker::emit_segment(const Reading &rd, uint64_t padding, int grid, uint64_t offset,
                           uint64_t skip_at, uint64_t skip_len) {
     if (gap_start_ != kNone) end_gap(offset);
-    Part r;
-    r.kind = Part::kSegment;
+    Stretch r;
+    r.kind = Stretch::kSegment;
     r.offset = offset;
     r.length = rd.length();
     r.padding = rd.next() - rd.start - r.length + padding;
@@ -415,7 +416,7 @@ void Walker::end_gap(uint64_t at) {
     if (sink_ && sink_->gap) sink_->gap(g);
 }
 
-void Walker::remember(const Part &r) {
+void Walker::remember(const Stretch &r) {
     if (r.length < 64 || r.skip_len != 0) return;
     const uint64_t key = prefix_hash(b_, r.offset);
     if (recent_ring_.size() == kRecentSegments) {
@@ -494,7 +495,7 @@ WalkSummary Walker::run() {
             damaged = kNone;
             return;
         }
-        Part r;
+        Stretch r;
         r.offset = damaged;
         r.length = to - damaged;
         r.damage = sign;
@@ -502,8 +503,8 @@ WalkSummary Walker::run() {
         // Before the first segment, bytes too few to have held a record
         // belong to nothing.
         const double record = mean > 0 ? mean : 2 * kMinResyncOutput;
-        r.kind = damaged == 0 && static_cast<double>(r.length) < record / 2 ? Part::kJunk
-                                                                            : Part::kDamaged;
+        r.kind = damaged == 0 && static_cast<double>(r.length) < record / 2 ? Stretch::kJunk
+                                                                            : Stretch::kDamaged;
         const Reading rd = read(damaged, to);
         r.out_length = rd.r.out_len;
         if (sign.kind == Damage::kHeadLost) {
@@ -529,8 +530,8 @@ WalkSummary Walker::run() {
             const uint64_t next = skip_zero_words(end, n_);
             emit_segment(joined, next - end, grid, s, rep.start, rep.end - rep.start);
             grid = -1;
-            Part r;
-            r.kind = Part::kRepeated;
+            Stretch r;
+            r.kind = Stretch::kRepeated;
             r.offset = rep.start;
             r.length = rep.end - rep.start;
             emit(r);
@@ -541,8 +542,8 @@ WalkSummary Walker::run() {
         }
         if (damaged != kNone && damaged < rep.start) sign = {Damage::kCut, 8 * rep.start, 0};
         close_damaged(rep.start);
-        Part r;
-        r.kind = Part::kRepeated;
+        Stretch r;
+        r.kind = Stretch::kRepeated;
         r.offset = rep.start;
         r.length = rep.end - rep.start;
         emit(r);
@@ -555,7 +556,7 @@ WalkSummary Walker::run() {
         const uint64_t stop = std::min(run.start, n_);
         if (run.start == at) {
             close_damaged(at);
-            Part r;
+            Stretch r;
             r.kind = run.kind;
             r.offset = at;
             r.length = run.end - at;
@@ -568,7 +569,7 @@ WalkSummary Walker::run() {
         if (chain) {
             const uint64_t z = skip_zero_words(at, stop);
             if (z > at) {
-                if (any_ && last_.kind == Part::kSegment) {
+                if (any_ && last_.kind == Stretch::kSegment) {
                     // Filler after a segment: its padding.
                 }
                 sum_.filler += z - at;
@@ -579,8 +580,8 @@ WalkSummary Walker::run() {
             bool erased_tail = true;
             for (uint64_t i = at; i < n_ && erased_tail; ++i) erased_tail = b_[i] == 0xFF;
             if (erased_tail) {
-                Part r;
-                r.kind = Part::kErased;
+                Stretch r;
+                r.kind = Stretch::kErased;
                 r.offset = at;
                 r.length = n_ - at;
                 emit(r);
@@ -656,19 +657,19 @@ WalkSummary Walker::run() {
         chain = true;
     }
     if (at < n_) {  // the last bytes, which the decoder does not read
-        Part r;
+        Stretch r;
         r.offset = at;
         r.length = n_ - at;
         bool zeros = true, erased = true;
         for (uint64_t i = at; i < n_; ++i) zeros &= b_[i] == 0, erased &= b_[i] == 0xFF;
-        r.kind = zeros ? Part::kZeros : erased ? Part::kErased : Part::kJunk;
-        if (r.kind == Part::kJunk) r.damage = {CMPR_DAMAGE_TRAILING, 8 * at, r.length};
+        r.kind = zeros ? Stretch::kZeros : erased ? Stretch::kErased : Stretch::kJunk;
+        if (r.kind == Stretch::kJunk) r.damage = {CMPR_DAMAGE_TRAILING, 8 * at, r.length};
         emit(r);
     }
     if (gap_start_ != kNone) end_gap(n_);
     sum_.records = next_record_;
     sum_.record_size = record_size_;
-    if (any_ && last_.kind != Part::kSegment && last_.offset + last_.length == n_) {
+    if (any_ && last_.kind != Stretch::kSegment && last_.offset + last_.length == n_) {
         sum_.tail = last_.kind;
         sum_.tail_offset = last_.offset;
     }
@@ -685,7 +686,7 @@ std::string hex_offset(uint64_t offset) {
     return buf;
 }
 
-const char *part_words(Part::Kind k) {
+const char *stretch_words(Stretch::Kind k) {
     static const char *const kWords[] = {
         "segment",
         "damaged segment",
@@ -816,7 +817,7 @@ WalkSummary walk_dump(Bytes buf, const WalkOptions &opt, const WalkSink &sink) {
     return s;
 }
 
-std::span<const uint8_t> own_bytes(Bytes buf, const Part &p, std::vector<uint8_t> &scratch) {
+std::span<const uint8_t> own_bytes(Bytes buf, const Stretch &p, std::vector<uint8_t> &scratch) {
     if (p.skip_len == 0) return buf.subspan(p.offset, p.length);
     const auto at = [&](uint64_t i) { return buf.begin() + static_cast<ptrdiff_t>(i); };
     scratch.assign(at(p.offset), at(p.skip_at));
@@ -827,12 +828,12 @@ std::span<const uint8_t> own_bytes(Bytes buf, const Part &p, std::vector<uint8_t
 WalkSummary walk_for_damage(Bytes buf, const WalkOptions &opt, uint64_t base, std::string &first) {
     first.clear();
     WalkSink sink;
-    sink.region = [&](const Part &r, Bytes) {
+    sink.region = [&](const Stretch &r, Bytes) {
         if (!first.empty() || r.clean() ||
-            (r.kind == Part::kZeros && r.offset + r.length == buf.size()))
+            (r.kind == Stretch::kZeros && r.offset + r.length == buf.size()))
             return;
-        first = std::string(part_words(r.kind)) + " at byte " + hex_offset(base + r.offset);
-        if (r.kind == Part::kDamaged || r.kind == Part::kJunk) {
+        first = std::string(stretch_words(r.kind)) + " at byte " + hex_offset(base + r.offset);
+        if (r.kind == Stretch::kDamaged || r.kind == Stretch::kJunk) {
             Damage d = r.damage;
             d.bit += 8 * base;
             first += ": " + describe(d);

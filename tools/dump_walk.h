@@ -40,7 +40,7 @@ std::string describe(const Damage &d);
 // "far-distance", "before-start", ...: the JSON name of a kind.
 const char *damage_name(uint32_t kind);
 
-struct Part {
+struct Stretch {
     enum Kind : uint8_t {
         kSegment,   // a segment that reads cleanly
         kDamaged,   // a damaged segment, up to where the next clean one starts
@@ -66,7 +66,7 @@ struct Part {
 };
 
 // "erased flash", "damaged segment", ...: a region's kind in words.
-const char *part_words(Part::Kind k);
+const char *stretch_words(Stretch::Kind k);
 
 // The records a stretch between two clean segments covers, after its
 // regions.  'estimated': from its length and the clean records' sizes;
@@ -89,14 +89,14 @@ struct WalkSummary {
     bool inferred = false;           // ... taken from the clean segments:
     uint64_t votes = 0, voters = 0;  // this many of them decode to it, of all
     uint64_t regions = 0, clean = 0, damaged = 0, records = 0;
-    uint64_t recoverable = 0;          // bytes the clean segments stand for
-    uint64_t filler = 0;               // zero bytes between segments, beyond their padding
-    bool flash_damage = false;         // erased flash, zeros with data after them, repeats
-    bool estimated = false;            // from output offset 'estimated_from' on, record
-    uint64_t estimated_from = 0;       //   positions are estimated
-    uint64_t tail_offset = 0;          // the last region, when it is no segment: zeros,
-    Part::Kind tail = Part::kSegment;  // erased flash or junk (kSegment: none)
-    bool writer_checked = false;       // clean segments re-compress to their own bytes
+    uint64_t recoverable = 0;                // bytes the clean segments stand for
+    uint64_t filler = 0;                     // zero bytes between segments, beyond their padding
+    bool flash_damage = false;               // erased flash, zeros with data after them, repeats
+    bool estimated = false;                  // from output offset 'estimated_from' on, record
+    uint64_t estimated_from = 0;             //   positions are estimated
+    uint64_t tail_offset = 0;                // the last region, when it is no segment: zeros,
+    Stretch::Kind tail = Stretch::kSegment;  // erased flash or junk (kSegment: none)
+    bool writer_checked = false;             // clean segments re-compress to their own bytes
     bool intact() const { return damaged == 0 && !flash_damage; }
 };
 
@@ -104,7 +104,7 @@ struct WalkSink {
     std::function<void(const WalkSummary &)> start;  // the record size, before any region
     // 'out': what a clean segment decodes to, when the walk decoded it to
     // check it (else empty).
-    std::function<void(const Part &, std::span<const uint8_t> out)> region;
+    std::function<void(const Stretch &, std::span<const uint8_t> out)> region;
     std::function<void(const Gap &)> gap;
 };
 
@@ -113,7 +113,7 @@ WalkSummary walk_dump(std::span<const uint8_t> buf, const WalkOptions &opt, cons
 
 // A segment's own bytes: where a repeat was put into it, joined across it
 // in 'scratch'.
-std::span<const uint8_t> own_bytes(std::span<const uint8_t> buf, const Part &p,
+std::span<const uint8_t> own_bytes(std::span<const uint8_t> buf, const Stretch &p,
                                    std::vector<uint8_t> &scratch);
 
 // Walks 'buf' without a sink and puts its first damage in 'first' ("" when
@@ -126,7 +126,7 @@ WalkSummary walk_for_damage(std::span<const uint8_t> buf, const WalkOptions &opt
 // swapped and not as it is; else 0.
 int looks_swapped(std::span<const uint8_t> buf);
 
-// Swaps the bytes of each 'bits'-bit word of 'buf' in place (a last part
+// Swaps the bytes of each 'bits'-bit word of 'buf' in place (a last, partial
 // word stays).
 void swap_words(std::span<uint8_t> buf, int bits);
 

@@ -1,4 +1,4 @@
-// `cmpr inspect`: what each file is, where its parts lie and what is
+// `cmpr inspect`: what each file is, where its segments lie and what is
 // damaged, on one screen or as JSON.
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -83,7 +83,7 @@ int inspect_segments(const std::string &name, Bytes data, const Header *h,
         opt.json ? json_report(head) : text_report(head, opt.all);
     WalkSink sink;
     sink.start = [&](const WalkSummary &s) { report->start(s); };
-    sink.region = [&](const Part &r, Bytes) { report->region(r); };
+    sink.region = [&](const Stretch &r, Bytes) { report->region(r); };
     sink.gap = [&](const Gap &g) { report->gap(g); };
     const WalkSummary s = walk_dump(in.bytes, in.walk, sink);
     // The tool's own file: only a clean buffer is decoded, to check the CRC.
@@ -147,8 +147,8 @@ int inspect_cmd(const std::vector<std::string> &files, const InspectOptions &opt
 void show_library_reports(std::span<const uint8_t> data) {
     WalkSink sink;
     std::vector<uint8_t> out;
-    sink.region = [&](const Part &r, Bytes) {
-        if (r.kind != Part::kDamaged) return;
+    sink.region = [&](const Stretch &r, Bytes) {
+        if (r.kind != Stretch::kDamaged) return;
         std::fflush(stdout);
         note("the library's report on the damaged segment at byte " + hex_offset(r.offset) +
              ", as the unit would log it (its offsets count from the segment's start, its dump "

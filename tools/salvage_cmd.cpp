@@ -1,5 +1,5 @@
 // `cmpr salvage`: everything that can be saved of a damaged file, each
-// clean segment decoded on its own, and one line on stderr for each part
+// clean segment decoded on its own, and one line on stderr for each stretch
 // left out, kept damaged or filled.
 #include <algorithm>
 #include <vector>
@@ -49,7 +49,7 @@ class Salvage {
                 throw Failure(
                     name_ + ": --fill needs a record size, and none is known: give --record-size");
         };
-        sink.region = [&](const Part &r, Bytes decoded) {
+        sink.region = [&](const Stretch &r, Bytes decoded) {
             if (r.clean() && !decoded.empty()) {  // decoded by the walk already
                 write(decoded);
                 return;
@@ -61,18 +61,18 @@ class Salvage {
                 write(out);
                 return;
             }
-            std::string what = part_words(r.kind) + std::string(" at byte ") +
+            std::string what = stretch_words(r.kind) + std::string(" at byte ") +
                                hex_offset(in.base + r.offset) + " (" + std::to_string(r.length) +
                                " bytes)";
-            if (r.kind == Part::kDamaged || r.kind == Part::kJunk)
+            if (r.kind == Stretch::kDamaged || r.kind == Stretch::kJunk)
                 what += ": " + describe(r.damage);
-            if (opt_.keep_damaged && r.kind == Part::kDamaged) {
+            if (opt_.keep_damaged && r.kind == Stretch::kDamaged) {
                 if (opt_.verbose)
                     note(name_ + ": the library's report on it, as the unit would log it:");
                 decode_alone(bytes, out);
                 write(out);
                 what += "; written as decoded, " + std::to_string(out.size()) + " bytes";
-            } else if (r.kind == Part::kRepeated) {
+            } else if (r.kind == Stretch::kRepeated) {
                 what += "; left out: its copy is written";
             } else {
                 what += "; left out";
