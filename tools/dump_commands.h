@@ -1,6 +1,6 @@
 // `cmpr inspect` and `cmpr salvage`: reading a buffer pulled off a unit,
 // damaged or not.  What it is (the tool's own file, a bare zlib stream, or a
-// buffer of own-codec segments), where its parts lie, what is damaged and
+// buffer of own-codec segments), where its segments lie, what is damaged and
 // where, and everything that can be saved.
 #ifndef CMPR_TOOLS_DUMP_COMMANDS_H
 #define CMPR_TOOLS_DUMP_COMMANDS_H

@@ -1,7 +1,7 @@
-# The installed package, as a firmware project takes it; PART says which
+# The installed package, as a firmware project takes it; HALF says which
 # half runs (two tests, so that each stays short).
 #
-# PART=consumer installs the build into a scratch prefix and builds the host
+# HALF=consumer installs the build into a scratch prefix and builds the host
 # (host.c) against it each way a firmware project may: through
 # find_package(cmpr) in a C project and in a C and C++ project, shared and
 # static, and through pkg-config (static: a wholly static program linked with
@@ -11,7 +11,7 @@
 # printed and checked.  Each host then runs under the guarding script, as
 # every program that holds the shipped library must run.
 #
-# PART=layout builds the library for Debian's /usr (unoptimised: only the
+# HALF=layout builds the library for Debian's /usr (unoptimised: only the
 # layout counts), stages its install under DESTDIR, and checks that it lands
 # in the multiarch libdir (lib/MULTIARCH) and is found there through its .pc
 # file and its CMake package.
@@ -44,7 +44,7 @@ set(compilers -DCMAKE_C_COMPILER=${CC} -DCMAKE_CXX_COMPILER=${CXX})
 if(TOOLCHAIN)
   list(APPEND compilers -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
 endif()
-if(PART STREQUAL "layout")
+if(HALF STREQUAL "layout")
   set(usr ${WORK}/root/usr)
   run(${CMAKE_COMMAND} -S ${SRC}/../.. -B ${WORK}/usr-build ${compilers}
       -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=Debug -DCMPR_BUILD_TESTS=OFF
