@@ -12,19 +12,9 @@
 #include "support/support.h"
 
 using cmpr_test::Bytes;
+using cmpr_test::join_segments;
 
 namespace {
-
-// Records as the unit joins them: each its own segment, padded with zero
-// bytes to a multiple of 4, and four zero bytes at the end.
-Bytes join(const std::vector<Bytes> &records) {
-    Bytes out;
-    for (const Bytes &r : records) {
-        out = out + cmpr_test::compress(r);
-        out.resize((out.size() + 3) / 4 * 4, 0);
-    }
-    return out + Bytes(4, 0);
-}
 
 std::vector<Bytes> log_records(size_t count, size_t size, uint64_t seed) {
     std::vector<Bytes> r;
@@ -88,6 +78,12 @@ struct Stream {
     }
 };
 
+// Two literals, a match, then one 9000 back: a far distance at bit 52.
+Bytes far_segment() {
+    Stream s;
+    return s.lit('a').lit('b').match(3, 2).match(4, 9000).end().padded(8);
+}
+
 }  // namespace
 
 // Random bytes, real segments damaged in every way flash is damaged, and
@@ -96,7 +92,7 @@ TEST(Check, CountsWhatTheDecoderDoes) {
     std::vector<Bytes> bufs;
     for (uint64_t seed = 1; seed <= 40; ++seed)
         bufs.push_back(cmpr_test::random_bytes(seed * 37 % 3000, seed));
-    const Bytes dump = join(log_records(6, 4096, 7));
+    const Bytes dump = join_segments(log_records(6, 4096, 7));
     for (size_t bit = 3; bit < 8 * dump.size(); bit += 997) {
         Bytes d = dump;
         d[bit / 8] ^= static_cast<uint8_t>(1 << (bit % 8));
@@ -124,7 +120,7 @@ TEST(Check, CountsWhatTheDecoderDoes) {
     bufs.push_back(last_word.padded(0));
     bufs.push_back(
         Stream().lit('q').match(200, 1).padded(0));  // no end code: zero bits past the end
-    bufs.push_back(join({cmpr_test::str("hello, world")}) + Bytes{0x91, 0, 0, 0});
+    bufs.push_back(join_segments({cmpr_test::str("hello, world")}) + Bytes{0x91, 0, 0, 0});
     for (const Bytes &b : bufs) EXPECT_EQ(disagreement(b), "") << b.size();
 }
 
@@ -139,15 +135,14 @@ std::pair<uint64_t, uint64_t> run_at(const Bytes &b, size_t at, uint8_t v) {
 // Each sign of damage at the bit where it shows, or none.
 TEST(Check, FirstSignOfDamage) {
     const std::vector<Bytes> records = log_records(4, 4096, 21);
-    const Bytes dump = join(records);
-    const uint64_t s1 = 8 * (join({records[0]}).size() - 4);  // the second segment's first bit
+    const Bytes dump = join_segments(records), one = join_segments({records[0]});
+    const uint64_t s1 = 8 * (one.size() - 4);  // the second segment's first bit
     Bytes erased = dump, zeroed = dump;
     std::fill(&erased[100], &erased[100 + CMPR_ERASED_RUN], 0xFF);
     std::fill(&zeroed[s1 / 8 + 8], &zeroed[s1 / 8 + 8 + CMPR_ZERO_RUN], 0);
     const auto [erased_bit, erased_len] = run_at(erased, 100, 0xFF);
     const auto [zeros_bit, zeros_len] = run_at(zeroed, s1 / 8 + 8, 0);
-    Stream far, before, padded;
-    far.lit('a').lit('b').match(3, 2).match(4, 9000).end();
+    Stream before, padded;
     before.lit('a').lit('b').match(3, 3).end();
     Bytes bad_padding = padded.lit('a').lit('b').end().padded(4);
     bad_padding[3] = 0x01;
@@ -159,21 +154,20 @@ TEST(Check, FirstSignOfDamage) {
     } cases[] = {
         {"clean", dump, 4096, CMPR_DAMAGE_NONE, 0, 0},
         {"clean, record size unknown", dump, 0, CMPR_DAMAGE_NONE, 0, 0},
-        {"far distance", far.padded(8), 0, CMPR_DAMAGE_FAR_DISTANCE, 8 + 8 + 12 + 24, 9000},
+        {"far distance", far_segment(), 0, CMPR_DAMAGE_FAR_DISTANCE, 8 + 8 + 12 + 24, 9000},
         {"before the start", before.padded(8), 0, CMPR_DAMAGE_BEFORE_START, 8 + 8 + 12, 3},
         {"no end code", Stream().lit('q').match(200, 1).padded(0), 0, CMPR_DAMAGE_NO_END, 32, 0},
-        {"padding", bad_padding + join({records[0]}), 0, CMPR_DAMAGE_PADDING, 24, 0},
+        {"padding", bad_padding + one, 0, CMPR_DAMAGE_PADDING, 24, 0},
         {"record size", dump, 4000, CMPR_DAMAGE_RECORD_SIZE, 0, 4096},
-        {"short last record", join({records[0], cmpr_test::str("tail")}), 4096, CMPR_DAMAGE_NONE, 0,
-         0},
-        {"short record, then more", join({cmpr_test::str("head"), records[0]}), 4096,
+        {"short last record", join_segments({records[0], cmpr_test::str("tail")}), 4096,
+         CMPR_DAMAGE_NONE, 0, 0},
+        {"short record, then more", join_segments({cmpr_test::str("head"), records[0]}), 4096,
          CMPR_DAMAGE_RECORD_SIZE, 0, 4},
         {"erased page", erased, 0, CMPR_DAMAGE_ERASED, erased_bit, erased_len},
         {"erased tail", dump + Bytes(10, 0xFF), 0, CMPR_DAMAGE_ERASED, 8 * dump.size(), 10},
         {"zeroed stretch", zeroed, 0, CMPR_DAMAGE_ZEROS, zeros_bit, zeros_len},
         {"zero tail", dump + Bytes(100, 0), 4096, CMPR_DAMAGE_NONE, 0, 0},
-        {"trailing bytes", join({records[0]}) + Bytes{0x91, 0x01}, 0, CMPR_DAMAGE_TRAILING, s1 + 32,
-         2},
+        {"trailing bytes", one + Bytes{0x91, 0x01}, 0, CMPR_DAMAGE_TRAILING, s1 + 32, 2},
     };
     for (const auto &c : cases) {
         const cmpr_check_result r = check(c.buf, c.record_size);
@@ -193,7 +187,7 @@ TEST(Check, FirstSignOfDamage) {
 // trying each start with cmpr_read_segment() does, on data where readings
 // run on for long and meet.
 TEST(Check, FindsTheFirstCleanStartAsTryingEachDoes) {
-    const Bytes seg = join(log_records(2, 2000, 3));
+    const Bytes seg = join_segments(log_records(2, 2000, 3));
     const std::vector<Bytes> bufs = {
         Bytes(1500, 0xAA) + seg,
         cmpr_test::random_bytes(3000, 9) + seg,
@@ -237,9 +231,7 @@ TEST(Check, ReadsAsFarAsTheLibraryCounts) {
                    -1, 0);
     if (p == MAP_FAILED) GTEST_SKIP() << "no room for 600 MiB of address space";
     auto *b = static_cast<uint8_t *>(p);
-    Stream far;
-    far.lit('a').lit('b').match(3, 2).match(4, 9000).end();
-    const Bytes seg = join({cmpr_test::log_text(3000, 4)}), bad = far.padded(8);
+    const Bytes seg = join_segments({cmpr_test::log_text(3000, 4)}), bad = far_segment();
     std::copy(seg.begin(), seg.end(), b + at);
     std::copy(bad.begin(), bad.end(), b + at + seg.size());
     cmpr_segment_reading near, there;

@@ -343,8 +343,9 @@ CMPR_FORCE_INLINE void literal_step(const uint8_t *src, uint32_t base, uint32_t 
 // Codes the match at s.cur against the candidate 'dist' back that
 // take_steps() left to it (one closer than 8, one longer than the eight
 // bytes after its first three, or a stale entry, which is refused: a
-// literal), or any match of take_last_steps().  Enters the match's last position in the table and
-// moves s past it, with the window holding the next step's three bytes.
+// literal), or any match of take_last_steps().  Enters the match's last
+// position in the table and moves s past it, with the window holding the
+// next step's three bytes.
 __attribute__((noinline)) void match_step(const uint8_t *src, uint32_t src_len, uint32_t base,
                                           uint32_t *table, WindowRing ring, uint32_t dist,
                                           Steps &s) {

@@ -17,6 +17,18 @@ void check(bool ok, const char *what) {
 
 }  // namespace
 
+Bytes join_segments(const std::vector<Bytes> &records, std::vector<size_t> *starts) {
+    Bytes out;
+    for (const Bytes &r : records) {
+        if (starts != nullptr) starts->push_back(out.size());
+        const Bytes seg = compress(r);
+        out.insert(out.end(), seg.begin(), seg.end());
+        out.resize((out.size() + 3) / 4 * 4, 0);
+    }
+    if (starts != nullptr) starts->push_back(out.size());
+    return out + Bytes(4, 0);
+}
+
 Bytes compress(const Bytes &in) {
     const size_t bound = CMPR_GZIP_CMPRS_BOUND(in.size());
     Bytes out(bound + 16, 0xEE);

@@ -38,6 +38,10 @@ extern const Bytes kCorruptDistance;
 // gzip_cmprs into exactly CMPR_GZIP_CMPRS_BOUND bytes; fails the run when a
 // byte past the result changed.
 Bytes compress(const Bytes &in);
+// Records as the unit joins them: each its own segment, padded with zero
+// bytes to a multiple of 4, and four zero bytes at the end.  'starts', where
+// given, gets each segment's offset and then where the four bytes begin.
+Bytes join_segments(const std::vector<Bytes> &records, std::vector<size_t> *starts = nullptr);
 // gzip_cmprs spelled out with the exported building blocks, step by step.
 Bytes reference_cmprs(const Bytes &in);
 

@@ -114,8 +114,8 @@ TEST(Tool, TestAndListTellGoodFilesFromDamagedOnes) {
         Bytes flipped = good;
         flipped[flipped.size() / 2] ^= 0x10;
         for (const Bytes &bad : {Bytes(good.begin(), good.begin() + 10), flipped}) {
-            if (raw && &bad != &good && bad == flipped) continue;  // may leave no sign
             const bool header = bad.size() == 10;
+            if (raw && !header) continue;  // a flip may leave no sign
             EXPECT_EQ(run({"test", put("f.cz", bad)}, opts), 1);
             EXPECT_TRUE(one_line(slurp("err"))) << slurp("err");
             EXPECT_EQ(run({"list", path("f.cz")}, opts), header ? 1 : 0) << slurp("err");

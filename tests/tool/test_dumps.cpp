@@ -26,21 +26,14 @@ struct Dump {
     Bytes bytes;
 };
 
-// Records of logs, counters and noise, each its own segment, padded to a
-// multiple of 4 bytes, four zero bytes at the end: the daemon's buffer.
+// Records of logs, counters and noise, joined as the daemon joins them.
 Dump unit_dump(size_t count) {
     Dump d;
-    for (size_t i = 0; i < count; ++i) {
-        const Bytes r = i % 5 == 3   ? cmpr_test::binary_records(kRecord, i)
-                        : i % 7 == 5 ? cmpr_test::random_bytes(kRecord, i)
-                                     : cmpr_test::log_text(kRecord, i);
-        d.records.push_back(r);
-        d.at.push_back(d.bytes.size());
-        d.bytes = d.bytes + cmpr_test::compress(r);
-        d.bytes.resize((d.bytes.size() + 3) / 4 * 4);
-    }
-    d.at.push_back(d.bytes.size());
-    d.bytes = d.bytes + Bytes(4, 0);
+    for (size_t i = 0; i < count; ++i)
+        d.records.push_back(i % 5 == 3   ? cmpr_test::binary_records(kRecord, i)
+                            : i % 7 == 5 ? cmpr_test::random_bytes(kRecord, i)
+                                         : cmpr_test::log_text(kRecord, i));
+    d.bytes = cmpr_test::join_segments(d.records, &d.at);
     return d;
 }
 
@@ -88,11 +81,10 @@ TEST(Dumps, EveryIntactRecordSavedAtItsPlace) {
     }
     for (size_t i = 0; i + 1 < b.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
     const Bytes short_last = [&] {
-        Dump s = unit_dump(3);
-        Bytes tail = cmpr_test::compress(Bytes(d.records[0].begin(), d.records[0].begin() + 1000));
-        tail.resize((tail.size() + 3) / 4 * 4);
-        return Bytes(s.bytes.begin(), s.bytes.end() - 4) + tail +
-               Bytes{0x5a, 0xa5, 0x5a, 0x11, 0x22};
+        const Bytes s =
+            cmpr_test::join_segments({d.records[0], d.records[1], d.records[2],
+                                      Bytes(d.records[0].begin(), d.records[0].begin() + 1000)});
+        return Bytes(s.begin(), s.end() - 4) + Bytes{0x5a, 0xa5, 0x5a, 0x11, 0x22};
     }();
     const std::vector<Scenario> cases = {
         {"clean", b, {}, {}, false},
