@@ -329,8 +329,4 @@ std::string lone_byte_text(uint64_t offset, uint64_t record_size) {
     return s + " (a guess: a CRC-32 locates no more than one wrong byte)";
 }
 
-std::string json_quote(const std::string &s) {
-    return dump(json(s));
-}
-
 }  // namespace cmpr_tool

@@ -52,9 +52,6 @@ std::string no_checksum_note(bool writer_checked);
 // guess: ...)".
 std::string lone_byte_text(uint64_t offset, uint64_t record_size);
 
-// One JSON string, with bytes that are no UTF-8 replaced.
-std::string json_quote(const std::string &s);
-
 }  // namespace cmpr_tool
 
 #endif

@@ -189,6 +189,11 @@ class Walker {
     int grid_ = 0;      // the segments' offset from the 4-byte grid
     // The writer's check: trials and failures while it is on trial.
     uint64_t writer_trials_ = 0, writer_fails_ = 0;
+    // Most of the first segments read back otherwise than the writer wrote
+    // them: another writer's, and the check stops.
+    bool writer_gave_up() const {
+        return writer_trials_ >= kWriterTrial && 2 * writer_fails_ > writer_trials_;
+    }
     std::vector<uint8_t> scratch_;  // the latest segment the writer's check decoded
     bool decoded_ = false;
     // Recent clean segments by the hash of their first bytes, for repeats.
@@ -255,8 +260,7 @@ uint64_t Walker::search(uint64_t from, uint64_t stop, uint64_t floor, Repeat &re
 
 Damage Walker::writer_check(const Reading &r) {
     const MuteLibraryReports mute;
-    if (!check_writer || (writer_trials_ >= kWriterTrial && 2 * writer_fails_ > writer_trials_) ||
-        sum_.recoverable + r.r.out_len > output_limit)
+    if (!check_writer || writer_gave_up() || sum_.recoverable + r.r.out_len > output_limit)
         return {};
     decode_alone(b_.subspan(r.start, r.next() - r.start), scratch_, r.r.out_len);
     decoded_ = true;
@@ -569,9 +573,6 @@ WalkSummary Walker::run() {
         if (chain) {
             const uint64_t z = skip_zero_words(at, stop);
             if (z > at) {
-                if (any_ && last_.kind == Stretch::kSegment) {
-                    // Filler after a segment: its padding.
-                }
                 sum_.filler += z - at;
                 at = z;
                 continue;
@@ -673,8 +674,7 @@ WalkSummary Walker::run() {
         sum_.tail = last_.kind;
         sum_.tail_offset = last_.offset;
     }
-    sum_.writer_checked =
-        check_writer && !(writer_trials_ >= kWriterTrial && 2 * writer_fails_ > writer_trials_);
+    sum_.writer_checked = check_writer && !writer_gave_up();
     return sum_;
 }
 

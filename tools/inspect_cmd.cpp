@@ -88,17 +88,18 @@ int inspect_segments(const std::string &name, Bytes data, const Header *h,
     const WalkSummary s = walk_dump(in.bytes, in.walk, sink);
     // The tool's own file: only a clean buffer is decoded, to check the CRC.
     std::string crc;
-    uint64_t lone = UINT64_MAX;
+    uint64_t lone = kUnknown;
     if (h != nullptr) {
         crc = "unchecked";
         if (s.intact()) {
             const Region out = decode_segments(in.bytes, s.recoverable, name);
-            crc = out.size() == h->length && crc32_of(out.bytes()) == h->crc ? "ok" : "mismatch";
+            const uint32_t got = crc32_of(out.bytes());
+            crc = out.size() == h->length && got == h->crc ? "ok" : "mismatch";
             if (crc == "mismatch" && out.size() == h->length)
-                lone = lone_wrong_byte(out.bytes(), h->crc);
+                lone = lone_wrong_byte(got, h->length, h->crc);
         }
     }
-    report->finish(s, crc, lone == kUnknown ? UINT64_MAX : lone);
+    report->finish(s, crc, lone);
     if (opt.verbose && !s.intact()) show_library_reports(in.bytes);
     return !s.intact() || (h != nullptr && crc != "ok") || head.looks_swapped != 0;
 }

@@ -158,11 +158,10 @@ int salvage_data(const std::string &name, std::span<const uint8_t> data, const S
             if (s.status() == 0 && (s.written() != h.length || s.crc() != h.crc)) {
                 std::string what = "what was saved does not match the header's length and CRC-32";
                 if (s.written() == h.length && h.own()) {
-                    // Of a buffer that showed no damage, the output is at hand
-                    // to look for one wrong byte in.
-                    const SegmentInput si = segment_input(data, &h, opt.record_size);
-                    const Region out = decode_segments(si.bytes, h.length, name);
-                    if (const uint64_t at = lone_wrong_byte(out.bytes(), h.crc); at != kUnknown)
+                    // A buffer that showed no damage was written whole: its
+                    // CRC-32 tells where one wrong byte would lie.
+                    if (const uint64_t at = lone_wrong_byte(s.crc(), h.length, h.crc);
+                        at != kUnknown)
                         what += "; " + lone_byte_text(
                                            at, h.method == Method::kOwnRecords ? h.record_size : 0);
                 }

@@ -76,9 +76,9 @@ uint32_t crc32_of(std::span<const uint8_t> data) {
 // crc_table[v] fed with n - 1 - p zero bytes; stepping back over zero bytes
 // from the difference, each step undone through the table's top bytes
 // (all different), meets crc_table[v] where the byte lies.
-uint64_t lone_wrong_byte(std::span<const uint8_t> data, uint32_t want) {
-    uint32_t reg = crc32_of(data) ^ want;
-    if (reg == 0 || data.empty()) return kUnknown;
+uint64_t lone_wrong_byte(uint32_t got, uint64_t length, uint32_t want) {
+    uint32_t reg = got ^ want;
+    if (reg == 0 || length == 0) return kUnknown;
     make_crc_table();
     uint8_t by_top[256];
     std::unordered_map<uint32_t, uint8_t> single;
@@ -87,8 +87,8 @@ uint64_t lone_wrong_byte(std::span<const uint8_t> data, uint32_t want) {
         if (b != 0) single.emplace(crc_table[b], static_cast<uint8_t>(b));
     }
     uint64_t found = kUnknown, candidates = 0;
-    for (uint64_t back = 0; back < data.size() && candidates < 2; ++back) {
-        if (single.count(reg) != 0) found = data.size() - 1 - back, ++candidates;
+    for (uint64_t back = 0; back < length && candidates < 2; ++back) {
+        if (single.count(reg) != 0) found = length - 1 - back, ++candidates;
         const uint8_t b = by_top[reg >> 24];
         reg = ((reg ^ crc_table[b]) << 8) | b;
     }

@@ -52,10 +52,11 @@ class MuteLibraryReports {
 uint32_t crc32_update(uint32_t reg, std::span<const uint8_t> data);
 uint32_t crc32_of(std::span<const uint8_t> data);
 
-// Where in 'data', whose CRC-32 should be 'want', one changed byte would
-// explain the mismatch: a CRC-32 tells where a single wrong byte lies, when
-// exactly one offset and value fit.  kUnknown when none or more than one do.
-uint64_t lone_wrong_byte(std::span<const uint8_t> data, uint32_t want);
+// Where in 'length' bytes whose CRC-32 is 'got' and should be 'want' one
+// changed byte would explain the mismatch: a CRC-32 tells where a single
+// wrong byte lies, when exactly one offset and value fit.  kUnknown when none
+// or more than one do.
+uint64_t lone_wrong_byte(uint32_t got, uint64_t length, uint32_t want);
 
 }  // namespace cmpr_tool
 
