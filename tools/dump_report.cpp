@@ -59,10 +59,8 @@ std::string plural(uint64_t n, const char *one) {
 }
 
 std::string records_text(const Gap &g) {
-    std::string s = g.records == 1 ? "record " + std::to_string(g.first_record)
-                                   : "records " + std::to_string(g.first_record) + "-" +
-                                         std::to_string(g.first_record + g.records - 1);
     if (g.records == 0) return "no record in it";
+    std::string s = gap_records(g);
     s += g.estimated ? " (estimated from the stretch's " + std::to_string(g.length) + " bytes)"
                      : " (exact: the end codes in it land on the next segment)";
     return s;
@@ -321,6 +319,12 @@ std::string no_checksum_note(bool writer_checked) {
                  "repeated at record boundaries, cannot be seen"
                : "bare segments carry no checksum: a change that still reads cleanly, and "
                  "whole records lost or repeated at record boundaries, cannot be seen";
+}
+
+std::string gap_records(const Gap &g) {
+    return g.records == 1 ? "record " + std::to_string(g.first_record)
+                          : "records " + std::to_string(g.first_record) + "-" +
+                                std::to_string(g.first_record + g.records - 1);
 }
 
 std::string lone_byte_text(uint64_t offset, uint64_t record_size) {

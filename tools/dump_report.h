@@ -48,6 +48,9 @@ std::unique_ptr<SegmentReport> json_report(const ReportHead &head);
 // The one line that says what bare segments cannot show.
 std::string no_checksum_note(bool writer_checked);
 
+// "record 3" or "records 3-5": the records a gap stands for (one or more).
+std::string gap_records(const Gap &g);
+
 // "one changed byte would explain it: output byte 0x... in record 3 (a
 // guess: ...)".
 std::string lone_byte_text(uint64_t offset, uint64_t record_size);

@@ -84,11 +84,8 @@ class Salvage {
             const std::vector<uint8_t> fill(static_cast<size_t>(record_size),
                                             static_cast<uint8_t>(opt_.fill));
             for (uint64_t i = 0; i < g.records; ++i) write(fill);
-            std::string what =
-                (g.records == 1 ? "record " + std::to_string(g.first_record)
-                                : "records " + std::to_string(g.first_record) + "-" +
-                                      std::to_string(g.first_record + g.records - 1)) +
-                " written as " + std::to_string(g.records * record_size) + " fill bytes";
+            std::string what = gap_records(g) + " written as " +
+                               std::to_string(g.records * record_size) + " fill bytes";
             if (g.estimated)
                 what +=
                     "; their number is estimated from the damaged stretch's length: "
